@@ -1,0 +1,323 @@
+#include "segmentation/segmentator.h"
+
+#include "segmentation/event.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+
+namespace classification {
+
+MRingBuffer::~MRingBuffer() { delete[] startPtr; }
+
+void MRingBuffer::initBuffer(int rows, int width_) {
+  delete[] startPtr;
+  startPtr = new float[static_cast<size_t>(rows) * width_];
+  sizeBuffer = rows;
+  width = width_;
+  writeIndex = 0;
+  updateFlag = false;
+}
+
+void MRingBuffer::appendValues(const float* row) {
+  std::memcpy(startPtr + static_cast<size_t>(writeIndex) * width, row, sizeof(float) * width);
+  if (++writeIndex >= sizeBuffer) {
+    writeIndex = 0;
+    updateFlag = true;
+  }
+}
+
+void MRingBuffer::sortBuffer(int first, int last) {
+  // NaN sorts last: a plain < is no strict weak order with NaN, and std::sort
+  // may then run off the range.
+  if (last > first)
+    std::sort(startPtr + first, startPtr + last + 1, [](float a, float b) {
+      return a < b || (!std::isnan(a) && std::isnan(b));
+    });
+}
+
+int computeBlockNumberRange(double dispInterval, int fs, int nBlock) {
+  const double range = 2.0 * dispInterval * fs / nBlock;
+  return range >= 2147483647.0 ? 2147483647 : static_cast<int>(range);
+}
+
+namespace {
+
+float getFloat(XmlNode* root, const char* section, const char* key) {
+  return static_cast<float>(cfg::getReal(root, section, key));
+}
+
+XmlNode* keyNode(XmlNode* root, const char* section, const char* key) {
+  return cfg::element(cfg::element(root, section), key);
+}
+
+}  // namespace
+
+MSegmentator::MSegmentator(XmlNode* userRoot, XmlNode* systemRoot) {
+  const char* seg = "Segmentation";
+  blockLength = cfg::getIntAtLeast(systemRoot, "AudioCapturing", "NBlock", 1);
+  sampleRate = cfg::getIntAtLeast(systemRoot, "AudioCapturing", "Fs", 1);
+  eventBlocks = cfg::getIntAtLeast(systemRoot, "Event", "NEvent", 1);
+  facAmplStartPointEvent = getFloat(userRoot, seg, "FacAmplStartPointEvent");
+  facMinEvent = getFloat(userRoot, seg, "FacMinEvent");
+  facPeakConsecutiveEvents = getFloat(userRoot, seg, "FacPeakConsecutiveEvents");
+  updateThresh = cfg::getInt(userRoot, seg, "UpdateThresh") != 0;
+  const double adaptionTime = cfg::getReal(userRoot, seg, "AdaptionTime");
+  const double timeInit = cfg::getReal(userRoot, seg, "TimeInit");
+  facVar = static_cast<int>(cfg::getReal(userRoot, seg, "FacVar"));
+  facVarHysterese = static_cast<int>(cfg::getReal(userRoot, seg, "FacVarHysterese"));
+  alpha = getFloat(userRoot, seg, "Alpha");
+  q = getFloat(userRoot, seg, "q");
+  maxThresholdEnergy = getFloat(userRoot, seg, "MaxThresholdEnergy");
+  const double dispInterval = cfg::getReal(userRoot, "GraphicalUserInterface", "DispInterval");
+
+  adaptionBlocks = static_cast<int>(std::ceil(sampleRate * adaptionTime / blockLength));
+  initBlocks = static_cast<int>(std::ceil(sampleRate * timeInit / blockLength));
+  onsetLength = static_cast<int>(std::floor(static_cast<float>(eventBlocks) * facMinEvent));
+  blockNumberRange = computeBlockNumberRange(dispInterval, sampleRate, blockLength);
+
+  // Limits the segmentation relies on.
+  if (onsetLength < 1 || onsetLength > eventBlocks)
+    cfg::fail(keyNode(userRoot, seg, "FacMinEvent"),
+              "gives an onset of " + std::to_string(onsetLength) + " blocks; NEvent x FacMinEvent must "
+              "lie between 1 and NEvent (" + std::to_string(eventBlocks) + ")");
+  if (blockNumberRange < 1)
+    cfg::fail(keyNode(userRoot, "GraphicalUserInterface", "DispInterval"),
+              "2 x DispInterval x Fs / NBlock must be at least 1");
+  if (std::max(initBlocks, adaptionBlocks) < 2)
+    cfg::fail(keyNode(userRoot, seg, "AdaptionTime"),
+              "the noise history must hold at least two blocks (AdaptionTime or TimeInit too short)");
+  if (std::max(initBlocks, adaptionBlocks) > (1 << 24))
+    cfg::fail(keyNode(userRoot, seg, "AdaptionTime"), "the noise history is too long");
+  if (static_cast<int64_t>(eventBlocks) * blockLength > (1 << 26))
+    cfg::fail(keyNode(systemRoot, "Event", "NEvent"), "NEvent x NBlock is too large");
+
+  noiseHistory.initBuffer(std::max(initBlocks, adaptionBlocks), 1);
+  onsetPower.initBuffer(onsetLength, 1);
+  onsetAudio.initBuffer(onsetLength, blockLength);
+  const int64_t count = ringSizeFor(3.0 * eventBlocks * blockLength);
+  eventStorage = new float[static_cast<size_t>(count)];
+  InitializeRingBuffer(&eventRing, 4, count, eventStorage);
+}
+
+MSegmentator::~MSegmentator() { delete[] eventStorage; }
+
+int MSegmentator::recordCallback(const void* input, void*, unsigned long,
+                                 const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags,
+                                 void* userData) {
+  CallbackContext* ctx = static_cast<CallbackContext*>(userData);
+  if (!input) {
+    std::cout << "error capturing sound" << std::endl;
+    return 0;
+  }
+  MSegmentator* seg = ctx->segmentator;
+  const float* block = static_cast<const float*>(input);
+  seg->blockNumber = (seg->blockNumber + 1) % seg->blockNumberRange;
+  ++seg->totalBlocks;
+  WriteRingBuffer_gui(&ctx->displayRing, block, (2 * seg->blockLength) / ctx->decimation,
+                      ctx->decimation);
+  seg->segmentize(block);
+  return 0;
+}
+
+float MSegmentator::testActivity(const float* block) {
+  const bool wasActive = active;
+  float power = 0.0f;
+  for (int i = 0; i < blockLength; ++i) power += block[i] * block[i];
+  noiseHistory.appendValues(&power);
+
+  // A history no longer than the initial measurement ends the initial phase
+  // when it first wraps.
+  if (initPhase && (noiseHistory.getWriteIndex() >= initBlocks || noiseHistory.getUpdateFlag())) {
+    calculateNoiseParam();
+    initPhase = false;
+    noiseHistory.resetWriteIndex();
+    noiseHistory.resetUpdateFlag();
+    return power;
+  }
+
+  if (power > threshold) {
+    active = true;
+    if (!wasActive) threshold = noiseMean + static_cast<float>(facVarHysterese) * noiseSpread;
+  } else {
+    active = false;
+    if (wasActive) threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
+  }
+  if (threshold > maxThresholdEnergy) threshold = maxThresholdEnergy;
+
+  if (noiseHistory.getUpdateFlag() && !active && updateThresh) {
+    calculateNoiseParam();
+    noiseHistory.resetUpdateFlag();
+  }
+  return power;
+}
+
+void MSegmentator::calculateNoiseParam() {
+  float* v = noiseHistory.getStartPtr();
+  if (initPhase) {
+    int w = noiseHistory.getWriteIndex();
+    if (w == 0 && noiseHistory.getUpdateFlag()) w = noiseHistory.getSizeBuffer();
+    if (w > 7) {
+      const int k = static_cast<int>(std::ceil(w * 0.5));
+      noiseHistory.sortBuffer(k, w - 1);
+      const int d = w - k;
+      noiseMean = v[w - 1 - d / 2];
+      const int p1 = static_cast<int>((d + 1) * 0.25 + 0.5);
+      const int p3 = static_cast<int>(3 * (d + 1) * 0.25 + 0.5);
+      const float diff = v[k + p3 - 1] - v[k + p1 - 1];
+      noiseSpread = static_cast<float>(static_cast<double>(diff) * 0.7413);
+      threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
+    }
+  } else {
+    const int size = noiseHistory.getSizeBuffer();
+    const float m0 = noiseMean, s0 = noiseSpread;
+    noiseHistory.sortBuffer(0, size - 1);
+    const float limit = m0 + q * s0;
+    int n = size;
+    if (size == 1) {
+      n = 1;
+    } else {
+      if (v[0] > limit) return;
+      for (int i = 1; i <= size - 2; ++i) {
+        if (v[i] > limit) {
+          n = i;
+          if (n <= 3) return;
+          break;
+        }
+      }
+    }
+    const float median = (n % 2) ? v[n / 2] : v[n / 2 - 1];
+    const float keep = 1 - alpha;
+    noiseMean = keep * median + alpha * m0;
+    const int p1 = static_cast<int>((n + 1) * 0.25 + 0.5);
+    const int p3 = static_cast<int>(3 * (n + 1) * 0.25 + 0.5);
+    const float diff = v[p3 - 1] - v[p1 - 1];
+    const float oldPart = alpha * s0;
+    noiseSpread = static_cast<float>(static_cast<double>(diff) * 0.7413 * static_cast<double>(keep) +
+                                     static_cast<double>(oldPart));
+    threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
+  }
+  if (threshold > maxThresholdEnergy) threshold = maxThresholdEnergy;
+}
+
+int MSegmentator::getMinPoint(const float* from, const float* table, int stop, int size,
+                              bool useLimit) const {
+  int pos = static_cast<int>(from - table);
+  if (pos == stop) return stop;
+  const float limit = facAmplStartPointEvent * table[pos];
+  int best = pos;
+  do {
+    pos = (pos == 0) ? size - 1 : pos - 1;
+    if (useLimit && table[pos] < limit) return pos;
+    if (table[pos] < table[best]) best = pos;
+  } while (pos != stop);
+  return best;
+}
+
+void MSegmentator::segmentize(const float* block) {
+  const float power = testActivity(block);
+
+  if (inEvent) {
+    if (!discarding) WriteRingBuffer_fe(&eventRing, block, blockLength);
+  } else if (active) {
+    onsetPower.appendValues(&power);
+    onsetAudio.appendValues(block);
+  } else {
+    if (initPhase) return;
+    if (blockCount > 0 || afterEvent) {
+      blockCount = 0;
+      onsetAudio.resetWriteIndex();
+      onsetPower.resetWriteIndex();
+      onsetPower.resetUpdateFlag();
+      afterEvent = false;
+    }
+    return;
+  }
+
+  ++blockCount;
+
+  if (inEvent) {
+    if (power > peakPower) peakPower = trough = power;
+    if (power < floorPower) floorPower = trough = power;
+    if (power < trough) trough = rebound = power;
+    completionTest();
+    return;
+  }
+  if (afterEvent) {
+    if (power < trough) trough = rebound = power;
+    else if (power > rebound) rebound = power;
+  }
+  if (!onsetPower.getUpdateFlag()) {
+    completionTest();
+    return;
+  }
+  if (afterEvent) {
+    if ((rebound - trough) > (peakPower - floorPower) * facPeakConsecutiveEvents) {
+      afterEvent = false;
+    } else {
+      --blockCount;
+      completionTest();
+      return;
+    }
+  }
+  startEvent();
+}
+
+void MSegmentator::completionTest() {
+  if (!inEvent || blockCount != eventBlocks) return;
+  if (discarding) {
+    discarding = false;
+  } else {
+    ++releasedEvents;
+    releaseNewEvent();
+  }
+  rebound = trough;
+  blockCount = 0;
+  inEvent = false;
+  afterEvent = true;
+}
+
+void MSegmentator::startEvent() {
+  const int s = onsetLength;
+  const float* pw = onsetPower.getStartPtr();
+  const int w = onsetPower.getWriteIndex();
+
+  int peak = 0;
+  for (int i = 1; i < s; ++i)
+    if (pw[i] > pw[peak]) peak = i;
+  const int start = getMinPoint(pw + peak, pw, w, s, true);
+  int n;
+  if (w == 0) n = s - start;
+  else if (start < w) n = w - start;
+  else n = s - start + w;
+
+  // Only start writing an event that fits as a whole; otherwise follow it
+  // through without writing, so the layout of later events stays intact.
+  const int64_t needed = 1 + static_cast<int64_t>(eventBlocks) * blockLength;
+  discarding = GetRingBufferWriteAvailable(&eventRing) < needed;
+  lastEventFirstBlock = totalBlocks - n + 1;
+  if (discarding) {
+    ++skippedEvents;
+  } else {
+    const float header = static_cast<float>(blockNumber - n + 1);
+    WriteRingBuffer_fe(&eventRing, &header, 1);
+    const float* audio = onsetAudio.getStartPtr();
+    for (int i = 0, slot = start; i < n; ++i, slot = (slot + 1 == s) ? 0 : slot + 1)
+      WriteRingBuffer_fe(&eventRing, audio + static_cast<size_t>(slot) * blockLength, blockLength);
+  }
+
+  blockCount = n;
+  peakPower = pw[peak];
+  floorPower = *std::min_element(pw, pw + s);
+  if (w == 0) trough = *std::min_element(pw + peak, pw + s);
+  else trough = pw[getMinPoint(pw + (w - 1), pw, peak, s, false)];
+
+  onsetAudio.resetWriteIndex();
+  onsetPower.resetWriteIndex();
+  onsetPower.resetUpdateFlag();
+  inEvent = true;
+  completionTest();
+}
+
+}  // namespace classification

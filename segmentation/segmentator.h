@@ -1,0 +1,140 @@
+// Cuts the capture stream into events of NEvent blocks: block power against an
+// adaptive noise estimate, onset search, and the event ring. Runs inside the
+// audio callback; nothing here allocates, locks or blocks after construction.
+#pragma once
+
+#include "app/config.h"
+#include "audio/callback_context.h"
+#include "audio/ringbuffer.h"
+
+#include <portaudio.h>
+
+#include <cstdint>
+
+namespace classification {
+
+// Circular table of rows of floats (noise history, onset powers and samples).
+class MRingBuffer {
+ public:
+  MRingBuffer() = default;
+  ~MRingBuffer();
+  MRingBuffer(const MRingBuffer&) = delete;
+  MRingBuffer& operator=(const MRingBuffer&) = delete;
+
+  void initBuffer(int rows, int width);
+  void appendValues(const float* row);
+  // Sorts the single-float rows first..last (both included) ascending.
+  void sortBuffer(int first, int last);
+  float* getStartPtr() const { return startPtr; }
+  int getSizeBuffer() const { return sizeBuffer; }
+  int getWriteIndex() const { return writeIndex; }
+  bool getUpdateFlag() const { return updateFlag; }
+  void resetWriteIndex() { writeIndex = 0; }
+  void resetUpdateFlag() { updateFlag = false; }
+
+ private:
+  float* startPtr = nullptr;
+  int sizeBuffer = 0;
+  int writeIndex = 0;
+  bool updateFlag = false;
+  int width = 0;
+};
+
+// Blocks in the block-number range: trunc(2 x DispInterval x Fs / NBlock).
+int computeBlockNumberRange(double dispInterval, int fs, int nBlock);
+
+class MSegmentator {
+ public:
+  // Throws ConfigError for missing keys or values outside their limits.
+  MSegmentator(XmlNode* userRoot, XmlNode* systemRoot);
+  ~MSegmentator();
+  MSegmentator(const MSegmentator&) = delete;
+  MSegmentator& operator=(const MSegmentator&) = delete;
+
+  RingBuffer* getRingBuffer() { return &eventRing; }
+  int getNEvent() const { return eventBlocks; }
+  int getNBlock() const { return blockLength; }
+  int getBlockNumberRange() const { return blockNumberRange; }
+  int getOnsetLength() const { return onsetLength; }
+
+  // PortAudio stream callback; userData is a CallbackContext. Returns 0.
+  static int recordCallback(const void* input, void* output, unsigned long frameCount,
+                            const PaStreamCallbackTimeInfo* timeInfo,
+                            PaStreamCallbackFlags statusFlags, void* userData);
+
+  void segmentize(const float* block);
+  float testActivity(const float* block);
+  void calculateNoiseParam();
+  int getMinPoint(const float* from, const float* table, int stop, int size, bool useLimit) const;
+
+  // Read-outs for tools and tests (same thread as the callback).
+  int getBlockNumber() const { return blockNumber; }
+  bool isInitPhase() const { return initPhase; }
+  bool isActive() const { return active; }
+  bool isInEvent() const { return inEvent; }
+  bool isAfterEvent() const { return afterEvent; }
+  int getBlockCount() const { return blockCount; }
+  float getNoiseMean() const { return noiseMean; }
+  float getNoiseSpread() const { return noiseSpread; }
+  float getThreshold() const { return threshold; }
+  float getPeakPower() const { return peakPower; }
+  float getFloorPower() const { return floorPower; }
+  float getTrough() const { return trough; }
+  float getRebound() const { return rebound; }
+  MRingBuffer& getNoiseHistory() { return noiseHistory; }
+  // Blocks seen since construction, without the modulo (first block is 1).
+  int64_t getTotalBlocks() const { return totalBlocks; }
+  // Absolute number of the first block of the event written last.
+  int64_t getLastEventFirstBlock() const { return lastEventFirstBlock; }
+  // Events announced through newEvent, and events skipped because the ring
+  // had no room for a whole event.
+  uint64_t getReleasedEvents() const { return releasedEvents; }
+  uint64_t getSkippedEvents() const { return skippedEvents; }
+
+ private:
+  void startEvent();
+  void completionTest();
+
+  int blockLength;
+  int sampleRate;
+  int eventBlocks;
+  int adaptionBlocks;
+  int initBlocks;
+  int facVar;
+  int facVarHysterese;
+  MRingBuffer noiseHistory;
+  MRingBuffer onsetPower;
+  MRingBuffer onsetAudio;
+  RingBuffer eventRing;
+  bool initPhase = true;
+  float noiseMean = 0.0f;
+  float noiseSpread = 0.0f;
+  float threshold = 3.4028235e38f;
+  float alpha;
+  float q;
+  float* eventStorage = nullptr;
+  int blockNumber = 0;
+  bool inEvent = false;
+  int blockCount = 0;
+  bool active = false;
+  bool afterEvent = false;
+  float rebound = 0.0f;
+  float trough = 0.0f;
+  float peakPower = 0.0f;
+  float floorPower = 0.0f;
+  int blockNumberRange;
+  float facAmplStartPointEvent;
+  float facMinEvent;
+  float facPeakConsecutiveEvents;
+  bool updateThresh;
+  float maxThresholdEnergy;
+
+  int onsetLength;            // S
+  bool discarding = false;    // the current event did not fit and is skipped
+  int64_t totalBlocks = 0;
+  int64_t lastEventFirstBlock = 0;
+  uint64_t releasedEvents = 0;
+  uint64_t skippedEvents = 0;
+};
+
+}  // namespace classification

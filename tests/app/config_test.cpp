@@ -1,0 +1,201 @@
+#include "app/config.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace classification;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+ public:
+  TempDir() {
+    path_ = fs::temp_directory_path() / ("sc_config_" + std::to_string(::getpid()) + "_" +
+                                         std::to_string(counter_++));
+    fs::create_directories(path_);
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  std::string file(const std::string& name, const std::string& content) const {
+    std::ofstream(path_ / name, std::ios::binary) << content;
+    return (path_ / name).string();
+  }
+  std::string str() const { return path_.string(); }
+
+ private:
+  fs::path path_;
+  static inline int counter_ = 0;
+};
+
+struct ProbeResult {
+  int status;
+  std::string output;
+};
+
+ProbeResult runProbe(const std::string& dir) {
+  const std::string cmd = std::string(CONFIG_PROBE) + " '" + dir + "' 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[512];
+  while (fgets(buf, sizeof buf, p)) out += buf;
+  const int rc = pclose(p);
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out};
+}
+
+}  // namespace
+
+TEST(NumberLists, ParseTokensLikeStrtod) {
+  EXPECT_EQ(getArrayF("  0.5   1e-3 -2  "), (std::vector<float>{0.5f, 0.001f, -2.0f}));
+  EXPECT_TRUE(getArrayF("").empty());
+  EXPECT_TRUE(getArrayF("     ").empty());
+  EXPECT_EQ(getArrayF("a 3"), (std::vector<float>{0.0f, 3.0f}));
+  EXPECT_EQ(getArrayF("1,5"), (std::vector<float>{1.0f}));
+  EXPECT_EQ(getArrayF("7"), (std::vector<float>{7.0f}));
+  // Only the space separates: a tab stays inside the token.
+  EXPECT_EQ(getArrayF("1\t2 3"), (std::vector<float>{1.0f, 3.0f}));
+  EXPECT_EQ(getArrayI(" 1 2  13 x 4.9 -5"), (std::vector<int>{1, 2, 13, 0, 4, -5}));
+}
+
+TEST(LoadXML, JoinsLinesWithoutBreaksAndKeepsCarriageReturns) {
+  TempDir dir;
+  auto text = loadXML(dir.file("a.xml", "<a>1 2\n3 4</a>\n"));
+  EXPECT_STREQ(text.data(), "<a>1 23 4</a>");
+  EXPECT_EQ(getArrayF("1 23 4").size(), 3u);
+  text = loadXML(dir.file("b.xml", "<a>\r\nx</a>\r\n"));
+  EXPECT_STREQ(text.data(), "<a>\rx</a>\r");
+  bool opened = true;
+  text = loadXML(dir.str() + "/missing.xml", nullptr, &opened);
+  EXPECT_FALSE(opened);
+  ASSERT_EQ(text.size(), 1u);
+  EXPECT_EQ(text[0], '\0');
+}
+
+TEST(ConfigDocument, ParsesTextValuesAndAttributes) {
+  TempDir dir;
+  ConfigDocument doc(dir.file("s.xml",
+                              "<Root><AudioCapturing><NBlock Value=\"512abc\"/><Fs Value=\"4.41e4\"/>"
+                              "</AudioCapturing><nblock Value=\"1\"/><L> 1 2 &amp; </L></Root>"));
+  EXPECT_EQ(cfg::getInt(doc.root(), "AudioCapturing", "NBlock"), 512);
+  EXPECT_DOUBLE_EQ(cfg::getReal(doc.root(), "AudioCapturing", "Fs"), 44100.0);
+  EXPECT_STREQ(cfg::text(cfg::element(doc.root(), "L")), " 1 2 & ");
+  EXPECT_EQ(cfg::findElement(doc.root(), "NBlock"), nullptr);  // case-sensitive, one level
+}
+
+TEST(ConfigDocument, ErrorsNameTheFileTheElementAndTheFault) {
+  TempDir dir;
+  const std::string path = dir.file("s.xml", "<Root><Segmentation><FacVar/></Segmentation></Root>");
+  ConfigDocument doc(path);
+  try {
+    cfg::getReal(doc.root(), "Segmentation", "FacVar");
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_EQ(std::string(e.what()), path + ": Segmentation/FacVar: missing attribute \"Value\"");
+  }
+  try {
+    cfg::getReal(doc.root(), "Segmentation", "Alpha");
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_EQ(std::string(e.what()), path + ": Segmentation/Alpha: missing element");
+  }
+  try {
+    cfg::getInt(doc.root(), "Event", "NEvent");
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_EQ(e.element(), "Event");
+  }
+  // Parse errors are reported at the line and column of the original file.
+  const std::string bad = dir.file("bad.xml", "<Root>\n  <A Value=\"1\">\n</Root>\n");
+  try {
+    ConfigDocument d(bad);
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_EQ(e.document(), bad);
+    EXPECT_NE(e.problem().find("line 3, column 8"), std::string::npos) << e.problem();
+  }
+  try {
+    ConfigDocument d(dir.file("bad2.xml", "<Root>\n<A Value=1/>\n</Root>\n"));
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_NE(e.problem().find("line 2, column 10"), std::string::npos) << e.problem();
+  }
+  EXPECT_THROW(ConfigDocument(dir.str() + "/nope.xml"), ConfigError);
+  EXPECT_THROW(ConfigDocument(dir.file("empty.xml", "")), ConfigError);
+}
+
+TEST(ConfigDocument, LimitsAreChecked) {
+  TempDir dir;
+  const std::string path = dir.file("s.xml", "<R><A><N Value=\"0\"/><X Value=\"inf\"/></A></R>");
+  ConfigDocument doc(path);
+  EXPECT_THROW(cfg::getIntAtLeast(doc.root(), "A", "N", 1), ConfigError);
+  EXPECT_EQ(cfg::getIntAtLeast(doc.root(), "A", "N", 0), 0);
+  EXPECT_THROW(cfg::getRealAbove(doc.root(), "A", "X", 0.0), ConfigError);
+}
+
+// A complete configuration set written into a directory; tests then spoil it.
+class ConfigSetTest : public ::testing::Test {
+ protected:
+  void write(const std::string& user, const std::string& system,
+             const std::string& second = "Whatever") {
+    dir.file("ClassificationSystem.xml",
+             "<ClassificationSystem><UserEditableParameters>u.xml</UserEditableParameters><" +
+                 second + ">s.xml</" + second + "></ClassificationSystem>");
+    dir.file("u.xml", user);
+    dir.file("s.xml", system);
+  }
+  const std::string goodUser = "<U><GraphicalUserInterface><M Value=\"16\"/></GraphicalUserInterface></U>";
+  const std::string goodSystem =
+      "<S><AudioCapturing><NBlock Value=\"512\"/><Fs Value=\"44100\"/></AudioCapturing>"
+      "<Event><NEvent Value=\"20\"/></Event></S>";
+  TempDir dir;
+};
+
+TEST_F(ConfigSetTest, FindsBothDocumentsByPosition) {
+  write(goodUser, goodSystem, "AnyNameAtAll");
+  ConfigSet set(dir.str());
+  EXPECT_STREQ(set.userRoot()->name(), "U");
+  EXPECT_STREQ(set.systemRoot()->name(), "S");
+  EXPECT_EQ(runProbe(dir.str()).output, "OK\n");
+}
+
+TEST_F(ConfigSetTest, EveryKindOfBadConfigurationStopsWithOneLineAndStatus2) {
+  struct Case {
+    std::string user, system, expect;
+  };
+  const std::vector<Case> cases = {
+      {goodUser, "<S><AudioCapturing><NBlock Value=\"512\"/></AudioCapturing></S>",
+       "s.xml: AudioCapturing/Fs: missing element"},
+      {goodUser, "<S><AudioCapturing><NBlock/><Fs Value=\"1\"/></AudioCapturing></S>",
+       "s.xml: AudioCapturing/NBlock: missing attribute \"Value\""},
+      {goodUser, "<S><AudioCapturing><NBlock Value=\"512\"/>", "s.xml: malformed XML at line 1"},
+      {goodUser,
+       "<S><AudioCapturing><NBlock Value=\"0\"/><Fs Value=\"44100\"/></AudioCapturing>"
+       "<Event><NEvent Value=\"20\"/></Event></S>",
+       "s.xml: AudioCapturing/NBlock: value 0 must be at least 1"},
+      {"<U><GraphicalUserInterface><M Value=\"5\"/></GraphicalUserInterface></U>", goodSystem,
+       "u.xml: GraphicalUserInterface/M: must divide NBlock"},
+      {"<U/>", goodSystem, "u.xml: GraphicalUserInterface: missing element"},
+  };
+  for (const Case& c : cases) {
+    write(c.user, c.system);
+    const ProbeResult r = runProbe(dir.str());
+    EXPECT_EQ(r.status, 2) << c.expect;
+    EXPECT_NE(r.output.find(c.expect), std::string::npos) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+  }
+  fs::remove(fs::path(dir.str()) / "u.xml");
+  const ProbeResult r = runProbe(dir.str());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("u.xml: cannot open file"), std::string::npos) << r.output;
+  fs::remove(fs::path(dir.str()) / "ClassificationSystem.xml");
+  EXPECT_EQ(runProbe(dir.str()).status, 2);
+}
+
+TEST(ShippedConfiguration, LoadsAndPassesTheProbe) {
+  const ProbeResult r = runProbe(std::string(SC_SOURCE_DIR) + "/config");
+  EXPECT_EQ(r.status, 0) << r.output;
+}
