@@ -1,0 +1,280 @@
+#include "seg_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+
+using namespace classification;
+using sctest::SegHarness;
+
+// Defaults of the test configuration: NBlock 4, Fs 100, NEvent 10, onset
+// S = 5 blocks, TimeInit 25 blocks, history 50 blocks, FacVar 3,
+// FacVarHysterese 2, no updates. 25 blocks of noise at power 0.01 give a
+// threshold of 0.01, so any louder block is active.
+namespace {
+constexpr float kNoise = 0.1f;
+void settle(SegHarness& h) {
+  h.blocks(kNoise, 25);
+  ASSERT_FALSE(h.seg.isInitPhase());
+}
+}  // namespace
+
+TEST(NoiseEstimate, InitialEstimateUsesTheLaterHalf) {
+  for (const char* facVar : {"3", "3.9"}) {
+    SegHarness h({{"Segmentation/FacVar", facVar}});
+    MRingBuffer& history = h.seg.getNoiseHistory();
+    for (float v : {100.0f, 100.0f, 0.0f, 7.0f, 5.0f, 10.0f, 3.0f, 1.0f, 4.0f, 2.0f})
+      history.appendValues(&v);
+    h.seg.calculateNoiseParam();
+    EXPECT_EQ(h.seg.getNoiseMean(), 3.0f);
+    EXPECT_EQ(h.seg.getNoiseSpread(), static_cast<float>(8.0f * 0.7413));
+    EXPECT_EQ(h.seg.getThreshold(), 3.0f + 3.0f * static_cast<float>(8.0f * 0.7413));
+    EXPECT_NEAR(h.seg.getThreshold(), 20.7912f, 1e-4f);
+  }
+}
+
+TEST(NoiseEstimate, FactorsAreTruncated) {
+  SegHarness h({{"Segmentation/FacVar", "2.9"}, {"Segmentation/FacVarHysterese", "1.5"}});
+  MRingBuffer& history = h.seg.getNoiseHistory();
+  for (float v : {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 10.0f, 3.0f, 1.0f, 4.0f, 2.0f}) history.appendValues(&v);
+  h.seg.calculateNoiseParam();
+  const float spread = h.seg.getNoiseSpread();
+  EXPECT_EQ(h.seg.getThreshold(), 3.0f + 2.0f * spread);
+}
+
+TEST(NoiseEstimate, ShortInitialPhaseMakesNoEstimate) {
+  // 7 blocks of 4 samples at 100 Hz.
+  SegHarness h({{"Segmentation/TimeInit", "0.27"}, {"Segmentation/MaxThresholdEnergy", "5"}});
+  EXPECT_EQ(h.seg.getThreshold(), FLT_MAX);
+  h.blocks(kNoise, 6);
+  EXPECT_TRUE(h.seg.isInitPhase());
+  h.block(kNoise);
+  EXPECT_FALSE(h.seg.isInitPhase());
+  EXPECT_EQ(h.seg.getNoiseMean(), 0.0f);
+  EXPECT_EQ(h.seg.getNoiseSpread(), 0.0f);
+  EXPECT_EQ(h.seg.getThreshold(), 5.0f);
+}
+
+TEST(NoiseEstimate, InitialPhaseEndsWhenAHistoryNoLongerThanItWraps) {
+  // TimeInit 3 s gives 75 blocks, more than the 50 of AdaptionTime.
+  SegHarness h({{"Segmentation/TimeInit", "3"}});
+  h.blocks(kNoise, 74);
+  EXPECT_TRUE(h.seg.isInitPhase());
+  h.blocks(kNoise, 1);
+  EXPECT_FALSE(h.seg.isInitPhase());
+  EXPECT_EQ(h.seg.getNoiseMean(), kNoise * kNoise);
+  EXPECT_EQ(h.seg.getNoiseHistory().getWriteIndex(), 0);
+  EXPECT_FALSE(h.seg.getNoiseHistory().getUpdateFlag());
+}
+
+TEST(NoiseEstimate, UpdatesFollowQuieterNoiseOnlyWhenEnabled) {
+  for (const char* update : {"0", "1"}) {
+    SegHarness h({{"Segmentation/UpdateThresh", update}});
+    for (int i = 0; i < 25; ++i) h.block(0.1f * (1.0f + 0.01f * (i % 5)));
+    const float m0 = h.seg.getNoiseMean();
+    ASSERT_GT(h.seg.getNoiseSpread(), 0.0f);
+    for (int i = 0; i < 120; ++i) h.block(0.09f * (1.0f + 0.01f * (i % 5)));
+    EXPECT_FALSE(h.seg.isActive());
+    if (update[0] == '0') EXPECT_EQ(h.seg.getNoiseMean(), m0);
+    else EXPECT_LT(h.seg.getNoiseMean(), 0.95f * m0);
+  }
+}
+
+TEST(NoiseEstimate, UpdateWithTooFewValuesBelowTheLimitChangesNothing) {
+  SegHarness h({{"Segmentation/UpdateThresh", "1"}});
+  for (int i = 0; i < 25; ++i) h.block(0.1f * (1.0f + 0.01f * (i % 5)));
+  const float m0 = h.seg.getNoiseMean(), s0 = h.seg.getNoiseSpread(), t0 = h.seg.getThreshold();
+  MRingBuffer& history = h.seg.getNoiseHistory();
+  const float limit = m0 + 3.0f * s0;
+  // All 50 values above the limit, then only three below it: no change.
+  for (int below : {0, 3}) {
+    for (int i = 0; i < 50; ++i) {
+      const float v = i < below ? m0 : 2 * limit;
+      history.appendValues(&v);
+    }
+    h.seg.calculateNoiseParam();
+    EXPECT_EQ(h.seg.getNoiseMean(), m0);
+    EXPECT_EQ(h.seg.getNoiseSpread(), s0);
+    EXPECT_EQ(h.seg.getThreshold(), t0);
+  }
+  // Four values below it: mean = 0.5 x lower median + 0.5 x old mean.
+  for (int i = 0; i < 50; ++i) {
+    const float v = i < 4 ? 0.5f * m0 : 2 * limit;
+    history.appendValues(&v);
+  }
+  h.seg.calculateNoiseParam();
+  EXPECT_EQ(h.seg.getNoiseMean(), 0.5f * (0.5f * m0) + 0.5f * m0);
+  EXPECT_EQ(h.seg.getNoiseSpread(), 0.5f * s0);  // the quartiles are equal
+}
+
+TEST(NoiseEstimate, ThresholdNeverExceedsTheClamp) {
+  SegHarness h({{"Segmentation/MaxThresholdEnergy", "0.5"}});
+  EXPECT_EQ(h.seg.getThreshold(), FLT_MAX);
+  h.block(1.0f);  // lowers the threshold to the clamp
+  EXPECT_FALSE(h.seg.isActive());
+  h.block(1.0f);  // above the clamp: active already in the initial phase
+  EXPECT_TRUE(h.seg.isActive());
+  EXPECT_LE(h.seg.getThreshold(), 0.5f);
+  EXPECT_TRUE(h.seg.isActive());
+  h.blocks(kNoise, 30);
+  h.blocks(10.0f, 3);
+  EXPECT_LE(h.seg.getThreshold(), 0.5f);
+  EXPECT_TRUE(h.seg.isActive());
+}
+
+TEST(Onset, ShortBurstMakesNoEvent) {
+  SegHarness h;
+  settle(h);
+  h.blocks(1.0f, 4);  // S - 1 active blocks
+  EXPECT_EQ(h.seg.getBlockCount(), 4);
+  h.block(kNoise);
+  EXPECT_EQ(h.seg.getBlockCount(), 0);
+  EXPECT_FALSE(h.seg.isInEvent());
+  h.blocks(kNoise, 20);
+  EXPECT_EQ(h.announced(), 0);
+}
+
+TEST(Onset, StartSearchFindsTheLastQuietBlockBeforeThePeak) {
+  SegHarness h;
+  settle(h);
+  for (float a : {1.0f, 1.5f, 3.0f, 7.0f, 5.5f}) h.block(a);  // powers 1, 2.25, 9, 49, 30.25
+  EXPECT_TRUE(h.seg.isInEvent());
+  EXPECT_EQ(h.seg.getBlockCount(), 4);
+  EXPECT_EQ(h.seg.getPeakPower(), 49.0f);
+  EXPECT_EQ(h.seg.getFloorPower(), 1.0f);
+  EXPECT_EQ(h.seg.getTrough(), 30.25f);
+  h.blocks(5.5f, 5);
+  EXPECT_EQ(h.announced(), 0);
+  h.block(5.5f);  // the 10th block of the event
+  EXPECT_EQ(h.announced(), 1);
+  EXPECT_TRUE(h.seg.isAfterEvent());
+  auto e = h.take();
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getStartNumBlock(), 30 - 3);  // block 30 was the fifth onset block
+  EXPECT_EQ(h.seg.getLastEventFirstBlock(), 27);
+  const float* s = e->getAudioData();
+  EXPECT_EQ(s[0], 1.5f);
+  EXPECT_EQ(s[4], 3.0f);
+  EXPECT_EQ(s[8], 7.0f);
+  EXPECT_EQ(s[12], 5.5f);
+  EXPECT_EQ(s[36], 5.5f);
+
+  // The sound goes on at the same level: no second event until it rises by
+  // more than 0.5 x (49 - 1) = 24 above the trough of 30.25.
+  h.blocks(5.5f, 30);
+  EXPECT_EQ(h.announced(), 0);
+  EXPECT_EQ(h.seg.getBlockCount(), 4);
+  h.block(7.0f);  // 49 - 30.25 = 18.75: not enough
+  EXPECT_EQ(h.seg.getBlockCount(), 4);
+  h.block(7.5f);  // 56.25 - 30.25 = 26 > 24: a new event starts
+  EXPECT_TRUE(h.seg.isInEvent());
+  EXPECT_FALSE(h.seg.isAfterEvent());
+}
+
+TEST(Onset, PeakAtTheOldestBlockStartsThere) {
+  SegHarness h;
+  settle(h);
+  for (float a : {9.0f, 2.0f, 2.0f, 2.0f, 2.0f}) h.block(a);
+  EXPECT_TRUE(h.seg.isInEvent());
+  EXPECT_EQ(h.seg.getBlockCount(), 5);
+  EXPECT_EQ(h.seg.getLastEventFirstBlock(), 26);
+}
+
+TEST(Onset, QuietBlockAfterAnEventReturnsToIdle) {
+  SegHarness h;
+  settle(h);
+  h.blocks(2.0f, 10);
+  EXPECT_EQ(h.announced(), 1);
+  EXPECT_TRUE(h.seg.isAfterEvent());
+  h.block(kNoise);
+  EXPECT_FALSE(h.seg.isAfterEvent());
+  h.blocks(2.0f, 10);
+  EXPECT_EQ(h.announced(), 2);
+  auto a = h.take(), b = h.take();
+  EXPECT_EQ(a->getStartNumBlock(), 26);
+  EXPECT_EQ(b->getStartNumBlock(), 37);
+}
+
+TEST(Onset, FullOnsetEventIsCompleteAtOnce) {
+  SegHarness h({{"Segmentation/FacMinEvent", "1"}});
+  settle(h);
+  h.blocks(2.0f, 9);
+  EXPECT_EQ(h.announced(), 0);
+  h.block(2.0f);
+  EXPECT_EQ(h.announced(), 1);
+  EXPECT_FALSE(h.seg.isInEvent());
+}
+
+TEST(BlockNumbers, WrapAtTheRangeAndHeadersMayBeNegative) {
+  // Range = trunc(2 x 0.2 x 100 / 4) = 10.
+  SegHarness h({{"GraphicalUserInterface/DispInterval", "0.2"}});
+  EXPECT_EQ(h.seg.getBlockNumberRange(), 10);
+  h.blocks(kNoise, 25);  // block number 5
+  EXPECT_EQ(h.seg.getBlockNumber(), 5);
+  h.blocks(kNoise, 6);   // 31 -> 1
+  for (float a : {1.0f, 1.5f, 3.0f, 7.0f, 5.5f}) h.block(a);  // blocks 2..6 -> onset at 3
+  h.blocks(5.5f, 6);
+  auto e = h.take();
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getStartNumBlock(), 3);
+  SegHarness g({{"GraphicalUserInterface/DispInterval", "0.2"}});
+  g.blocks(kNoise, 28);  // block number 8
+  for (float a : {1.0f, 1.5f, 3.0f, 7.0f, 5.5f}) g.block(a);  // 9, 0, 1, 2, 3
+  g.blocks(5.5f, 6);
+  e = g.take();
+  EXPECT_EQ(e->getStartNumBlock(), 0);  // 3 - 3: not reduced modulo the range
+  EXPECT_EQ(g.seg.getLastEventFirstBlock(), 30);
+}
+
+TEST(EventRing, OverflowSkipsWholeEventsAndKeepsTheLayout) {
+  SegHarness h;
+  settle(h);
+  // The ring (128 floats) holds three events of 41 floats; nobody reads.
+  const int64_t size = h.seg.getRingBuffer()->size;
+  const int fit = static_cast<int>(size / 41);
+  for (int i = 0; i < fit + 3; ++i) {
+    h.blocks(2.0f + i, 10);
+    h.block(kNoise);
+  }
+  EXPECT_EQ(h.announced(), fit);
+  EXPECT_EQ(h.seg.getSkippedEvents(), 3u);
+  for (int i = 0; i < fit; ++i) {
+    auto e = h.take();
+    EXPECT_EQ(e->getAudioData()[0], 2.0f + i);
+    EXPECT_EQ(e->getAudioData()[39 - 3], 2.0f + i);
+  }
+  // Room again: the next event is written whole and reads back intact.
+  h.blocks(50.0f, 10);
+  auto e = h.take();
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getStartNumBlock(), h.seg.getBlockNumber() - 9);
+  EXPECT_EQ(e->getAudioData()[0], 50.0f);
+  EXPECT_EQ(e->getAudioData()[36], 50.0f);
+}
+
+TEST(Callback, MissingInputSkipsTheBlock) {
+  SegHarness h;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(MSegmentator::recordCallback(nullptr, nullptr, 4, nullptr, 0, &h.ctx), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "error capturing sound\n");
+  EXPECT_EQ(h.seg.getBlockNumber(), 0);
+  // A block writes 2 x NBlock / M display elements.
+  h.block(0.5f);
+  EXPECT_EQ(h.seg.getBlockNumber(), 1);
+}
+
+TEST(Limits, ConfigurationsOutsideTheLimitsAreRejected) {
+  const std::vector<sctest::Overrides> bad = {
+      {{"Segmentation/FacMinEvent", "0.05"}},                                  // S = 0
+      {{"Segmentation/FacMinEvent", "1.2"}},                                   // S > NEvent
+      {{"Segmentation/AdaptionTime", "0.03"}, {"Segmentation/TimeInit", "0.03"}},  // 1 block
+      {{"GraphicalUserInterface/DispInterval", "0.01"}},                       // range 0
+      {{"AudioCapturing/NBlock", "0"}},
+  };
+  for (const auto& o : bad) {
+    sctest::TestConfig c(o);
+    EXPECT_THROW(MSegmentator(c.user(), c.system()), ConfigError) << o.begin()->first;
+  }
+  sctest::TestConfig c(sctest::Overrides{{"Segmentation/AdaptionTime", "0.06"}, {"Segmentation/TimeInit", "0.03"}});
+  EXPECT_NO_THROW(MSegmentator(c.user(), c.system()));
+}
