@@ -75,8 +75,9 @@ std::string userDocument(const Overrides& overrides) {
 
 std::string systemDocument(const Overrides& overrides, const std::string& features,
                            const std::string& classifier) {
-  const std::string defaultFeatures = R"(<UseFeatures><F Name="MMFCC"/><F Name="MCentroid"/><F Name="MFlux"/><F Name="MSR"/><F Name="MSPS"/></UseFeatures>
-    <MSTFT><NFFT Value="8"/><Overlap Value="1"/></MSTFT>
+  // Valid for the default 4-sample blocks at 100 Hz (the mel bank is not).
+  const std::string defaultFeatures = R"(<UseFeatures><F Name="MCentroid"/><F Name="MSPS"/></UseFeatures>
+    <MSTFT><NFFT Value="4"/><Overlap Value="1"/></MSTFT>
     <MFCC><NumLog Value="0"/><Indices Elements="2" Value="1 2"/></MFCC>
     <MCentroid><Mean Value="1"/><Var Value="1"/><Poly Value="1"/></MCentroid>
     <MFlux><Mean Value="1"/><Var Value="1"/><Poly Value="1"/></MFlux>

@@ -1,0 +1,35 @@
+// A one-line progress indicator on standard error, shown only on a terminal.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace classification {
+
+class Progress {
+ public:
+  Progress(std::string label, long total, bool wanted = true)
+      : label_(std::move(label)), total_(total), enabled_(wanted && isatty(2) && total > 0) {}
+  ~Progress() { done(); }
+  void update(long value) {
+    if (!enabled_) return;
+    const int percent = static_cast<int>(100.0 * value / total_);
+    if (percent == last_) return;
+    last_ = percent;
+    std::fprintf(stderr, "\r%s %3d%%", label_.c_str(), percent);
+    std::fflush(stderr);
+  }
+  void done() {
+    if (enabled_ && last_ >= 0) std::fprintf(stderr, "\r%s done\n", label_.c_str());
+    enabled_ = false;
+  }
+
+ private:
+  std::string label_;
+  long total_;
+  bool enabled_;
+  int last_ = -1;
+};
+
+}  // namespace classification
