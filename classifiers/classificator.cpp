@@ -42,9 +42,9 @@ void MClassificator::writeDiagnostics([[maybe_unused]] const float* df,
                                       [[maybe_unused]] bool withValues) const {
 #ifdef SC_DIAGNOSTICS
   if (withValues)
-    for (int c = 0; c < numClasses && c < 3; ++c) std::cout << df[c] << std::endl;
+    for (int c = 0; c < numClasses && c < 3; ++c) diagnosticStream() << df[c] << std::endl;
   static const char* const names[] = {"Klatschen", "Klopfen", "Husten"};
-  if (label >= 0 && label < 3) std::cout << names[label] << std::endl;
+  if (label >= 0 && label < 3) diagnosticStream() << names[label] << std::endl;
 #endif
 }
 

@@ -7,6 +7,13 @@ namespace classification {
 
 QSemaphore newEvent(0);
 
+namespace {
+std::ostream* diagnostics = &std::cout;
+}  // namespace
+
+std::ostream& diagnosticStream() { return *diagnostics; }
+void setDiagnosticStream(std::ostream* stream) { diagnostics = stream; }
+
 MEvent::MEvent(int nEvent_, int nBlock_, RingBuffer* ring) : nEvent(nEvent_), nBlock(nBlock_) {
   float header = 0.0f;
   ReadRingBuffer(ring, &header, 1);
@@ -14,7 +21,7 @@ MEvent::MEvent(int nEvent_, int nBlock_, RingBuffer* ring) : nEvent(nEvent_), nB
   audioData = new float[static_cast<size_t>(nEvent) * nBlock];
   ReadRingBuffer(ring, audioData, static_cast<int64_t>(nEvent) * nBlock);
 #ifdef SC_DIAGNOSTICS
-  std::cout << startNumBlock << std::endl;
+  diagnosticStream() << startNumBlock << std::endl;
 #endif
 }
 

@@ -9,6 +9,7 @@
 #include <QSemaphore>
 
 #include <deque>
+#include <iosfwd>
 
 namespace classification {
 
@@ -30,6 +31,11 @@ inline bool tryAcquireNewEvent() {
   return true;
 }
 
+// Where the diagnostic lines of the Windows program go (standard output;
+// the offline tools move them to standard error to keep their output clean).
+std::ostream& diagnosticStream();
+void setDiagnosticStream(std::ostream* stream);
+
 class MEvent {
  public:
   // Reads the header (first block number) and nEvent x nBlock samples from
@@ -46,12 +52,19 @@ class MEvent {
   int getNEvent() const { return nEvent; }
   int getNBlock() const { return nBlock; }
   int getStartNumBlock() const { return startNumBlock; }
-  // The setters take ownership of a separately allocated (new[]) array.
-  void setFeatures(float* f) { features = f; }
+  // The setters take ownership of a separately allocated (new[]) array; an
+  // array set before is freed rather than leaked.
+  void setFeatures(float* f) {
+    if (f != features) delete[] features;
+    features = f;
+  }
   float* getFeatures() const { return features; }
   void setLabel(int l) { label = l; }
   int getLabel() const { return label; }
-  void setDFVal(float* v) { dfVal = v; }
+  void setDFVal(float* v) {
+    if (v != dfVal) delete[] dfVal;
+    dfVal = v;
+  }
   float* getDFVal() const { return dfVal; }
   void setCoordinate(float c) { coordinate = c; }
   float getCoordinate() const { return coordinate; }

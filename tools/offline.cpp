@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  setDiagnosticStream(&std::cerr);  // standard output carries only the JSON lines
   return runReportingConfigErrors("soundclassifier-offline", [&]() -> int {
     ConfigSet config(opt.configDir);
     const int fs = cfg::getIntAtLeast(config.systemRoot(), "AudioCapturing", "Fs", 1);

@@ -1,7 +1,6 @@
 #include "tests/support/testconfig.h"
 
 #include <fstream>
-#include <regex>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -30,12 +29,13 @@ std::string apply(std::string doc, const Overrides& overrides) {
   for (const auto& [key, value] : overrides) {
     const auto slash = key.find('/');
     const std::string section = key.substr(0, slash), name = key.substr(slash + 1);
-    const std::regex re("(<" + section + ">[\\s\\S]*?<" + name + " Value=\")[^\"]*(\")");
-    std::smatch m;
-    if (!std::regex_search(doc, m, re)) continue;  // the key lives in the other document
-    const auto at = static_cast<size_t>(m.position(0) + m.length(1));
-    const auto len = static_cast<size_t>(m.length(0) - m.length(1) - m.length(2));
-    doc.replace(at, len, value);
+    const size_t sec = doc.find("<" + section + ">");
+    if (sec == std::string::npos) continue;  // the key lives in the other document
+    const std::string open = "<" + name + " Value=\"";
+    const size_t found = doc.find(open, sec);
+    if (found == std::string::npos) continue;
+    const size_t at = found + open.size();
+    doc.replace(at, doc.find('"', at) - at, value);
   }
   return doc;
 }

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <fstream>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <sndfile.h>
 
@@ -42,13 +41,19 @@ struct Line {
 
 std::vector<Line> parse(const std::string& out) {
   std::vector<Line> lines;
-  const std::regex re(R"re("firstBlock":(-?\d+),"onset":([^,]+),"label":(\d+),"class":"([^"]*)")re");
+  auto field = [](const std::string& line, const std::string& key) {
+    const size_t at = line.find("\"" + key + "\":");
+    if (at == std::string::npos) return std::string();
+    const size_t from = at + key.size() + 3;
+    if (line[from] == '"') return line.substr(from + 1, line.find('"', from + 1) - from - 1);
+    return line.substr(from, line.find_first_of(",}", from) - from);
+  };
   std::istringstream in(out);
   std::string line;
   while (std::getline(in, line)) {
-    std::smatch m;
-    EXPECT_TRUE(std::regex_search(line, m, re)) << line;
-    lines.push_back({std::stol(m[1]), std::stod(m[2]), std::stoi(m[3]), m[4]});
+    EXPECT_EQ(line.rfind("{\"file\":", 0), 0u) << line;
+    lines.push_back({std::stol(field(line, "firstBlock")), std::stod(field(line, "onset")),
+                     std::stoi(field(line, "label")), field(line, "class")});
   }
   return lines;
 }
