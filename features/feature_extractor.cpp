@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+#include <fftw3.h>
+
 namespace classification {
 
 int stftFrameCount(int nBlock, int nEvent, int nfft, bool overlap) {
@@ -30,6 +32,13 @@ std::mutex& fftwPlannerMutex() {
   static std::mutex m;
   return m;
 }
+
+namespace {
+unsigned plannerFlags = FFTW_MEASURE;
+}  // namespace
+
+unsigned fftwPlannerFlags() { return plannerFlags; }
+void setFftwPlannerFlags(unsigned flags) { plannerFlags = flags; }
 
 MFeatureExtractor::~MFeatureExtractor() { resetFE(); }
 

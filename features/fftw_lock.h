@@ -9,6 +9,12 @@ namespace classification {
 
 std::mutex& fftwPlannerMutex();
 
+// Planner flags for every plan: FFTW_MEASURE. MEASURE times candidate
+// algorithms, so two runs may pick plans whose results differ in the last
+// bit; the trainer switches to FFTW_ESTIMATE to make models reproducible.
+unsigned fftwPlannerFlags();
+void setFftwPlannerFlags(unsigned flags);
+
 class FftwPlannerLock {
  public:
   FftwPlannerLock() : lock_(fftwPlannerMutex()) {}

@@ -56,7 +56,7 @@ void MMFCC::init(XmlNode* root, MFeatureExtractor* ext) {
   indices = list;
   {
     FftwPlannerLock lock;
-    plan = fftwf_plan_r2r_1d(numFilters, melEnergies, cepstrum, FFTW_REDFT10, FFTW_MEASURE);
+    plan = fftwf_plan_r2r_1d(numFilters, melEnergies, cepstrum, FFTW_REDFT10, fftwPlannerFlags());
   }
   for (int i = 0; i < numFilters; ++i) melEnergies[i] = 0.0f;
 }

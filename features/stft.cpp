@@ -44,7 +44,7 @@ void MSTFT::init(XmlNode* root, MFeatureExtractor* ext) {
   }
   {
     FftwPlannerLock lock;
-    plan = fftwf_plan_dft_r2c_1d(nfft, frameBuffer, spectrumBuffer, FFTW_MEASURE);
+    plan = fftwf_plan_dft_r2c_1d(nfft, frameBuffer, spectrumBuffer, fftwPlannerFlags());
   }
   initialized = true;
   extractor->initFeature("AudioSignal");
