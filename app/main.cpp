@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
 
       audio.stopStream();
       eventManager.stop();
-      eventManager.wait();
+      eventManager.join();
     }
     return status;
   });

@@ -87,19 +87,21 @@ bool MAudio::stopStream() {
   return err == paNoError;
 }
 
-bool MAudio::start_recordStream() {
-  if (inputParameters.device == paNoDevice) return false;
-  if (Pa_OpenStream(&stream, &inputParameters, nullptr, sampleRate,
-                    static_cast<unsigned long>(framesPerBuffer), paNoFlag, nullptr,
-                    nullptr) != paNoError) {
+bool MAudio::openBlocking(bool input, const char* message) {
+  const PaStreamParameters& params = input ? inputParameters : outputParameters;
+  if (params.device == paNoDevice) return false;
+  if (Pa_OpenStream(&stream, input ? &params : nullptr, input ? nullptr : &params, sampleRate,
+                    static_cast<unsigned long>(framesPerBuffer), paNoFlag, nullptr, nullptr) != paNoError) {
     stream = nullptr;
     return false;
   }
   if (Pa_StartStream(stream) != paNoError) return false;
-  std::cout << "Start reading" << std::endl;
+  std::cout << message << std::endl;
   running = true;
   return true;
 }
+
+bool MAudio::start_recordStream() { return openBlocking(true, "Start reading"); }
 
 bool MAudio::readBuffer(float* buffer) {
   if (Pa_ReadStream(stream, buffer, static_cast<unsigned long>(framesPerBuffer)) != paNoError) {
@@ -109,19 +111,7 @@ bool MAudio::readBuffer(float* buffer) {
   return true;
 }
 
-bool MAudio::startPlayStream() {
-  if (outputParameters.device == paNoDevice) return false;
-  if (Pa_OpenStream(&stream, nullptr, &outputParameters, sampleRate,
-                    static_cast<unsigned long>(framesPerBuffer), paNoFlag, nullptr,
-                    nullptr) != paNoError) {
-    stream = nullptr;
-    return false;
-  }
-  if (Pa_StartStream(stream) != paNoError) return false;
-  std::cout << "Start writing!" << std::endl;
-  running = true;
-  return true;
-}
+bool MAudio::startPlayStream() { return openBlocking(false, "Start writing!"); }
 
 bool MAudio::writeBuffer(float* buffer) {
   if (Pa_WriteStream(stream, buffer, static_cast<unsigned long>(framesPerBuffer)) != paNoError) {

@@ -42,6 +42,8 @@ class MAudio {
   void printDevices();
 
  private:
+  bool openBlocking(bool input, const char* message);
+
   int sampleRate;
   int framesPerBuffer;
   CallbackContext context;  // display ring, its storage, segmentator, M

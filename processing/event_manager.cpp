@@ -20,7 +20,7 @@ MEventManager::MEventManager(XmlNode* systemRoot, RingBuffer* ring)
 MEventManager::~MEventManager() {
   if (isRunning()) {
     stop();
-    wait();
+    join();
   }
   // Permits left behind (the wake-up, or events of a closed stream) must not
   // reach the next reader of the global semaphore.
@@ -35,6 +35,12 @@ void MEventManager::stop() {
   stopRequested.store(true);
   // The wake-up permit is recognised by the flag and never read as an event.
   releaseNewEvent();
+}
+
+bool MEventManager::join(unsigned long milliseconds) {
+  if (!wait(milliseconds)) return false;
+  SC_TSAN_ACQUIRE(this);  // QThread's own hand-over is invisible to the race detector
+  return true;
 }
 
 void MEventManager::processOne(MEvent* event) {
@@ -59,6 +65,7 @@ void MEventManager::run() {
       }
     }
   }
+  SC_TSAN_RELEASE(this);
 }
 
 }  // namespace classification

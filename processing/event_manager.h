@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <climits>
 #include <deque>
 
 namespace classification {
@@ -25,6 +26,8 @@ class MEventManager : public QThread {
   // Asks the loop to end and wakes it if it waits for an event. The owner
   // joins the thread (wait()) before destroying the manager.
   void stop();
+  // wait() for the worker to end; true when it has.
+  bool join(unsigned long milliseconds = ULONG_MAX);
   MQueue<MEvent*>* getClassifiedQueue() { return &classifiedQueue; }
   MFeatureExtractor& getFeatureExtractor() { return featureExtractor; }
   MClassification& getClassification() { return eventClassifier; }

@@ -27,7 +27,7 @@ OfflinePipeline::OfflinePipeline(XmlNode* userRoot, XmlNode* systemRoot) {
 
 OfflinePipeline::~OfflinePipeline() {
   eventManager->stop();
-  eventManager->wait();
+  eventManager->join();
   eventManager.reset();
 }
 

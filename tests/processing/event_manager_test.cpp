@@ -79,7 +79,7 @@ TEST(EventManager, EventsAnnouncedTogetherAreReadBeforeTheSecondIsProcessed) {
     delete e;
   }
   m.stop();
-  m.wait();
+  m.join();
 }
 
 TEST(EventManager, BurstArrivesCompleteAndInOrder) {
@@ -107,7 +107,7 @@ TEST(EventManager, BurstArrivesCompleteAndInOrder) {
     delete events[i];
   }
   m.stop();
-  m.wait();
+  m.join();
 }
 
 TEST(EventManager, StopWakesAWaitingWorkerAndIdleCostsNothing) {
@@ -125,7 +125,7 @@ TEST(EventManager, StopWakesAWaitingWorkerAndIdleCostsNothing) {
       EXPECT_LT(cpu, 0.1) << "the idle worker should block, not spin";
     }
     m.stop();
-    EXPECT_TRUE(m.wait(1000));
+    EXPECT_TRUE(m.join(1000));
     EXPECT_EQ(GetRingBufferReadAvailable(&ring.rb), 0);
   }
   // No permit is left behind for the next reader.
@@ -144,7 +144,7 @@ TEST(EventManager, EventsStillQueuedAreFreedWithTheManager) {
     while (m.getClassifiedQueue()->empty()) std::this_thread::sleep_for(1ms);
     std::this_thread::sleep_for(20ms);
     m.stop();
-    m.wait();
+    m.join();
   }  // LeakSanitizer would report the two events otherwise
   EXPECT_EQ(newEvent.available(), 0);
 }
