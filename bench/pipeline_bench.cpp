@@ -133,19 +133,19 @@ void BM_AubioMfcc(benchmark::State& state) {
   aubio_pvoc_t* pv = new_aubio_pvoc(n, hop);
   aubio_mfcc_t* mfcc = new_aubio_mfcc(n, 40, 13, 44100);
   fvec_t* in = new_fvec(hop);
-  cvec_t* spec = new_cvec(n);
+  cvec_t* spectrum = new_cvec(n);
   fvec_t* out = new_fvec(13);
   const auto x = signal(20 * 512, 5);
   for (auto _ : state) {
     for (uint_t f = 0; f < 2 * 20 - 1 + 1; ++f) {
       for (uint_t i = 0; i < hop; ++i) in->data[i] = x[f * hop + i];
-      aubio_pvoc_do(pv, in, spec);
-      aubio_mfcc_do(mfcc, spec, out);
+      aubio_pvoc_do(pv, in, spectrum);
+      aubio_mfcc_do(mfcc, spectrum, out);
     }
     benchmark::DoNotOptimize(out->data[0]);
   }
   del_fvec(out);
-  del_cvec(spec);
+  del_cvec(spectrum);
   del_fvec(in);
   del_aubio_mfcc(mfcc);
   del_aubio_pvoc(pv);
