@@ -8,18 +8,29 @@
 #include "segmentation/segmentator.h"
 
 #include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
 #include <QSocketNotifier>
 #include <QStyleFactory>
 
 #include <csignal>
 #include <cstring>
 #include <iostream>
+
+#ifdef SC_STATIC_QT_PLUGINS
+#include <QtPlugin>
+Q_IMPORT_PLUGIN(QWindowsIntegrationPlugin)
+#endif
+
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 using namespace classification;
 
 namespace {
+#ifndef _WIN32
 
 // SIGINT and SIGTERM close the window through the event loop, so that they
 // take the same orderly path as a click on the close button.
@@ -29,6 +40,28 @@ void onSignal(int) {
   const char byte = 1;
   [[maybe_unused]] ssize_t n = ::write(signalPipe[0], &byte, 1);
 }
+
+// Closes the window when SIGINT or SIGTERM arrives.
+void closeOnSignals(QApplication& app, MainWindow& window) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+    char byte;
+    [[maybe_unused]] ssize_t n = ::read(signalPipe[1], &byte, 1);
+    window.close();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+#else
+// Closing the console window or Ctrl-C ends a Windows console program; the
+// window's own close button is the orderly way out there.
+void closeOnSignals(QApplication&, MainWindow&) {}
+#endif
 
 }  // namespace
 
@@ -58,6 +91,14 @@ int main(int argc, char** argv) {
     int status = 0;
     {
       QApplication app(argc, argv);
+#ifdef SC_EMBEDDED_FONTS
+      // Times where Windows has it, else the embedded DejaVu faces.
+      for (const char* f : {":/fonts/DejaVuSerif.ttf", ":/fonts/DejaVuSerif-Bold.ttf", ":/fonts/DejaVuSans.ttf",
+                            ":/fonts/DejaVuSans-Bold.ttf"})
+        QFontDatabase::addApplicationFont(f);
+      QFont::insertSubstitutions("Times", {"Times New Roman", "DejaVu Serif"});
+      if (!QFontDatabase().families().contains("Tahoma")) QApplication::setFont(QFont("DejaVu Sans", 9));
+#endif
       QStyle* style = QStyleFactory::create("plastique");
       if (!style) style = QStyleFactory::create("Fusion");
       if (style) QApplication::setStyle(style);
@@ -66,21 +107,7 @@ int main(int argc, char** argv) {
       window.setWindowTitle(capturing ? "soundclassifier"
                                       : "soundclassifier - no input device, not listening");
 
-      QSocketNotifier* notifier = nullptr;
-      if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
-        notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-          char byte;
-          [[maybe_unused]] ssize_t n = ::read(signalPipe[1], &byte, 1);
-          window.close();
-        });
-        struct sigaction sa {};
-        sa.sa_handler = onSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &sa, nullptr);
-        sigaction(SIGTERM, &sa, nullptr);
-      }
+      closeOnSignals(app, window);
 
       window.resize(800, 400);
       window.show();

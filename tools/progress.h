@@ -3,14 +3,20 @@
 
 #include <cstdio>
 #include <string>
+#ifdef _WIN32
+#include <io.h>
+#define SC_ISATTY _isatty
+#else
 #include <unistd.h>
+#define SC_ISATTY isatty
+#endif
 
 namespace classification {
 
 class Progress {
  public:
   Progress(std::string label, long total, bool wanted = true)
-      : label_(std::move(label)), total_(total), enabled_(wanted && isatty(2) && total > 0) {}
+      : label_(std::move(label)), total_(total), enabled_(wanted && SC_ISATTY(2) && total > 0) {}
   ~Progress() { done(); }
   void update(long value) {
     if (!enabled_) return;

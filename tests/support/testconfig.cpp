@@ -1,15 +1,17 @@
 #include "tests/support/testconfig.h"
 
 #include <fstream>
+#include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace sctest {
 
 TempDir::TempDir() {
+  // Unique per process and call without POSIX calls, so this builds for Windows too.
+  static const unsigned long long run = std::random_device{}();
   static int counter = 0;
   path_ = std::filesystem::temp_directory_path() /
-          ("sctest_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+          ("sctest_" + std::to_string(run) + "_" + std::to_string(counter++));
   std::filesystem::create_directories(path_);
 }
 
