@@ -116,7 +116,7 @@ TEST(EventManager, StopWakesAWaitingWorkerAndIdleCostsNothing) {
   for (int round = 0; round < 5; ++round) {
     MEventManager m(config.system(), &ring.rb);
     m.start();
-    std::timespec a{}, b{};
+    timespec a{}, b{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &a);
     std::this_thread::sleep_for(round == 0 ? 300ms : 20ms);
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &b);
