@@ -71,6 +71,12 @@ MSegmentator::MSegmentator(XmlNode* userRoot, XmlNode* systemRoot) {
   q = getFloat(userRoot, seg, "q");
   maxThresholdEnergy = getFloat(userRoot, seg, "MaxThresholdEnergy");
   const double dispInterval = cfg::getReal(userRoot, "GraphicalUserInterface", "DispInterval");
+  // Optional: documents without it measure the plain block power.
+  if (XmlNode* pre = cfg::findElement(cfg::element(userRoot, seg), "PreEmphasis")) {
+    const double a = cfg::real(pre);
+    if (!(a >= 0.0 && a < 1.0)) cfg::fail(pre, "must lie in [0, 1)");
+    preEmphasis = static_cast<float>(a);
+  }
 
   adaptionBlocks = static_cast<int>(std::ceil(sampleRate * adaptionTime / blockLength));
   initBlocks = static_cast<int>(std::ceil(sampleRate * timeInit / blockLength));
@@ -121,10 +127,28 @@ int MSegmentator::recordCallback(const void* input, void*, unsigned long,
   return 0;
 }
 
+// Sum of squares in sample order, in single precision. With pre-emphasis the
+// squares are those of y[n] = x[n] - a x[n-1], the last sample carried over
+// from the previous block, so that low-frequency rumble weighs less.
+float MSegmentator::blockPower(const float* block) {
+  float power = 0.0f;
+  if (preEmphasis == 0.0f) {
+    for (int i = 0; i < blockLength; ++i) power += block[i] * block[i];
+  } else {
+    float previous = lastSample;
+    for (int i = 0; i < blockLength; ++i) {
+      const float y = block[i] - preEmphasis * previous;
+      power += y * y;
+      previous = block[i];
+    }
+  }
+  lastSample = block[blockLength - 1];
+  return power;
+}
+
 float MSegmentator::testActivity(const float* block) {
   const bool wasActive = active;
-  float power = 0.0f;
-  for (int i = 0; i < blockLength; ++i) power += block[i] * block[i];
+  const float power = blockPower(block);
   noiseHistory.appendValues(&power);
 
   // A history no longer than the initial measurement ends the initial phase
@@ -150,7 +174,39 @@ float MSegmentator::testActivity(const float* block) {
     calculateNoiseParam();
     noiseHistory.resetUpdateFlag();
   }
+
+  // A whole history of uninterrupted activity is the new background (a
+  // louder room, a fan, an estimate made on silence): the adaptive update
+  // waits for an inactive block that would never come. The block that ends
+  // it counts as quiet, so the segmentation returns to idle.
+  activeRun = active ? activeRun + 1 : 0;
+  if (updateThresh && !initPhase && activeRun >= noiseHistory.getSizeBuffer()) {
+    estimateAfresh();
+    noiseHistory.resetUpdateFlag();
+    activeRun = 0;
+    active = false;
+  }
   return power;
+}
+
+void MSegmentator::estimateFrom(const float* v, int n) {
+  noiseMean = (n % 2) ? v[n / 2] : v[n / 2 - 1];
+  const int p1 = static_cast<int>((n + 1) * 0.25 + 0.5);
+  const int p3 = static_cast<int>(3 * (n + 1) * 0.25 + 0.5);
+  const float diff = v[p3 - 1] - v[p1 - 1];
+  noiseSpread = static_cast<float>(static_cast<double>(diff) * 0.7413);
+  threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
+}
+
+// A new background: the lower half of the history, estimated as an update
+// does but without the old estimate's weight. The lower half, because a
+// history full of sounds still has the background at its bottom.
+void MSegmentator::estimateAfresh() {
+  const int size = noiseHistory.getSizeBuffer();
+  noiseHistory.sortBuffer(0, size - 1);
+  estimateFrom(noiseHistory.getStartPtr(), std::max(1, size / 2));
+  if (threshold > maxThresholdEnergy) threshold = maxThresholdEnergy;
+  ++freshEstimates;
 }
 
 void MSegmentator::calculateNoiseParam() {
@@ -159,33 +215,37 @@ void MSegmentator::calculateNoiseParam() {
     int w = noiseHistory.getWriteIndex();
     if (w == 0 && noiseHistory.getUpdateFlag()) w = noiseHistory.getSizeBuffer();
     if (w > 7) {
+      // The later half of the initial powers.
       const int k = static_cast<int>(std::ceil(w * 0.5));
       noiseHistory.sortBuffer(k, w - 1);
-      const int d = w - k;
-      noiseMean = v[w - 1 - d / 2];
-      const int p1 = static_cast<int>((d + 1) * 0.25 + 0.5);
-      const int p3 = static_cast<int>(3 * (d + 1) * 0.25 + 0.5);
-      const float diff = v[k + p3 - 1] - v[k + p1 - 1];
-      noiseSpread = static_cast<float>(static_cast<double>(diff) * 0.7413);
-      threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
+      estimateFrom(v + k, w - k);
     }
   } else {
     const int size = noiseHistory.getSizeBuffer();
     const float m0 = noiseMean, s0 = noiseSpread;
     noiseHistory.sortBuffer(0, size - 1);
     const float limit = m0 + q * s0;
+    // The smoothed update below only ever moves towards values under the old
+    // outlier limit, and by the weight (1 - alpha) per history. Where that
+    // locks or crawls, the history is taken as the new background and
+    // estimated afresh: when most of it lies above the limit (a louder
+    // background; the plain rule would change nothing at all once three or
+    // fewer values are below it), and when all of it lies below the old
+    // median (a quieter one). On a steady background neither happens.
     int n = size;
     if (size == 1) {
       n = 1;
     } else {
-      if (v[0] > limit) return;
+      if (v[0] > limit) return estimateAfresh();
       for (int i = 1; i <= size - 2; ++i) {
         if (v[i] > limit) {
           n = i;
+          if (2 * n < size) return estimateAfresh();
           if (n <= 3) return;
           break;
         }
       }
+      if (v[size - 1] < m0) return estimateAfresh();
     }
     const float median = (n % 2) ? v[n / 2] : v[n / 2 - 1];
     const float keep = 1 - alpha;

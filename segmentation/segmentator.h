@@ -82,6 +82,9 @@ class MSegmentator {
   float getTrough() const { return trough; }
   float getRebound() const { return rebound; }
   MRingBuffer& getNoiseHistory() { return noiseHistory; }
+  float getPreEmphasis() const { return preEmphasis; }
+  // Estimates made afresh because the adaptive update would have locked.
+  uint64_t getFreshEstimates() const { return freshEstimates; }
   // Blocks seen since construction, without the modulo (first block is 1).
   int64_t getTotalBlocks() const { return totalBlocks; }
   // Absolute number of the first block of the event written last.
@@ -94,6 +97,10 @@ class MSegmentator {
  private:
   void startEvent();
   void completionTest();
+  float blockPower(const float* block);
+  // Median and robust spread of the sorted values v[0..n-1], threshold from them.
+  void estimateFrom(const float* sorted, int n);
+  void estimateAfresh();
 
   int blockLength;
   int sampleRate;
@@ -130,6 +137,10 @@ class MSegmentator {
   float maxThresholdEnergy;
 
   int onsetLength;            // S
+  float preEmphasis = 0.0f;   // optional "PreEmphasis"; 0 measures the plain block power
+  float lastSample = 0.0f;    // pre-emphasis state across blocks
+  int activeRun = 0;          // blocks active in a row since the last estimate
+  uint64_t freshEstimates = 0;
   bool discarding = false;    // the current event did not fit and is skipped
   int64_t totalBlocks = 0;
   int64_t lastEventFirstBlock = 0;

@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
     int status = 0;
     std::map<int, long> perClass;
     long total = 0;
+    uint64_t freshEstimates = 0;
     for (const std::string& path : opt.files) {
       AudioFile audio;
       std::string error;
@@ -117,12 +118,14 @@ int main(int argc, char** argv) {
       print(pipeline.finish());
       progress.done();
       std::cout.flush();
+      freshEstimates += pipeline.segmentation().getFreshEstimates();
       if (pipeline.skippedEvents())
         std::cerr << "soundclassifier-offline: " << path << ": " << pipeline.skippedEvents()
                   << " events skipped (event ring full)" << std::endl;
     }
     if (opt.summary) {
       std::cerr << "events: " << total << "\n";
+      std::cerr << "noise estimates made afresh (background changes): " << freshEstimates << "\n";
       for (const auto& [label, count] : perClass)
         std::cerr << "  " << label << " "
                   << (label < static_cast<int>(names.size()) ? names[label] : "?") << ": " << count

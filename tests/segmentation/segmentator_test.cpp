@@ -80,31 +80,167 @@ TEST(NoiseEstimate, UpdatesFollowQuieterNoiseOnlyWhenEnabled) {
   }
 }
 
-TEST(NoiseEstimate, UpdateWithTooFewValuesBelowTheLimitChangesNothing) {
+// Where the smoothed update would lock (most of the history above the old
+// outlier limit) or crawl (all of it below the old median), the history is
+// estimated afresh; otherwise the smoothed rule holds number for number.
+TEST(NoiseEstimate, UpdateEstimatesAfreshOnlyWhereTheSmoothedRuleLocks) {
   SegHarness h({{"Segmentation/UpdateThresh", "1"}});
   for (int i = 0; i < 25; ++i) h.block(0.1f * (1.0f + 0.01f * (i % 5)));
-  const float m0 = h.seg.getNoiseMean(), s0 = h.seg.getNoiseSpread(), t0 = h.seg.getThreshold();
+  const float m0 = h.seg.getNoiseMean(), s0 = h.seg.getNoiseSpread();
   MRingBuffer& history = h.seg.getNoiseHistory();
   const float limit = m0 + 3.0f * s0;
-  // All 50 values above the limit, then only three below it: no change.
-  for (int below : {0, 3}) {
+  auto fill = [&](int below, float low, float high) {
     for (int i = 0; i < 50; ++i) {
-      const float v = i < below ? m0 : 2 * limit;
+      const float v = i < below ? low : high;
       history.appendValues(&v);
     }
-    h.seg.calculateNoiseParam();
-    EXPECT_EQ(h.seg.getNoiseMean(), m0);
-    EXPECT_EQ(h.seg.getNoiseSpread(), s0);
-    EXPECT_EQ(h.seg.getThreshold(), t0);
-  }
-  // Four values below it: mean = 0.5 x lower median + 0.5 x old mean.
-  for (int i = 0; i < 50; ++i) {
-    const float v = i < 4 ? 0.5f * m0 : 2 * limit;
-    history.appendValues(&v);
-  }
+  };
+  // 30 of 50 under the limit: smoothed, mean = 0.5 x lower median + 0.5 x m0.
+  fill(30, 0.5f * m0, 2 * limit);
   h.seg.calculateNoiseParam();
   EXPECT_EQ(h.seg.getNoiseMean(), 0.5f * (0.5f * m0) + 0.5f * m0);
   EXPECT_EQ(h.seg.getNoiseSpread(), 0.5f * s0);  // the quartiles are equal
+  EXPECT_EQ(h.seg.getFreshEstimates(), 0u);
+
+  // None or three of 50 under the limit: the louder level afresh, from the
+  // lower half of the history.
+  uint64_t fresh = 0;
+  for (int below : {0, 3}) {
+    const float m1 = h.seg.getNoiseMean(), s1 = h.seg.getNoiseSpread();
+    const float high = 2 * (m1 + 3.0f * s1);
+    fill(below, m1, high);
+    h.seg.calculateNoiseParam();
+    EXPECT_EQ(h.seg.getNoiseMean(), high) << below;
+    EXPECT_EQ(h.seg.getNoiseSpread(), 0.0f) << below;
+    EXPECT_EQ(h.seg.getFreshEstimates(), ++fresh);
+  }
+  // Twenty under it: sounds over most of the history, but its lower half
+  // still lies on the background, which stays.
+  const float m2 = h.seg.getNoiseMean();
+  fill(20, 0.5f * m2, 4 * m2);
+  h.seg.calculateNoiseParam();
+  EXPECT_EQ(h.seg.getFreshEstimates(), ++fresh);
+  EXPECT_EQ(h.seg.getNoiseMean(), 0.5f * m2);
+
+  // All below the old median: the quieter level afresh. The lower half of
+  // 1..50 x 1e-4 has its median at 13 and its quartiles at 7 and 20.
+  for (int i = 0; i < 50; ++i) {
+    const float v = (i + 1) * 1e-4f;
+    history.appendValues(&v);
+  }
+  h.seg.calculateNoiseParam();
+  EXPECT_EQ(h.seg.getNoiseMean(), 13 * 1e-4f);
+  EXPECT_EQ(h.seg.getNoiseSpread(),
+            static_cast<float>(static_cast<double>(20 * 1e-4f - 7 * 1e-4f) * 0.7413));
+  EXPECT_EQ(h.seg.getThreshold(), 13 * 1e-4f + 3.0f * h.seg.getNoiseSpread());
+}
+
+namespace {
+// Background with a slight jitter, as block amplitudes (power = a^2).
+void background(SegHarness& h, float a, int n) {
+  for (int i = 0; i < n; ++i) h.block(a * (1.0f + 0.01f * (i % 5)));
+}
+// Bursts of six blocks at amplitude a, 20 blocks of background b after each;
+// returns how many of them were announced as one event each.
+int bursts(SegHarness& h, float a, float b, int count) {
+  int found = 0;
+  for (int k = 0; k < count; ++k) {
+    h.blocks(a, 6);
+    background(h, b, 20);
+    int events = 0;
+    while (h.take()) ++events;
+    found += events == 1;
+  }
+  return found;
+}
+void drain(SegHarness& h) {
+  while (h.take()) {
+  }
+}
+}  // namespace
+
+// History 50 blocks, FacVar 3: after a change of background the estimate
+// must follow within one history (two when the change falls mid-history and
+// the first update sees both levels), and events above the new background are
+// found as on a steady one.
+TEST(NoiseEstimate, FollowsTheBackgroundAfterDigitalSilence) {
+  SegHarness h({{"Segmentation/UpdateThresh", "1"}});
+  h.blocks(0.0f, 25);
+  ASSERT_FALSE(h.seg.isInitPhase());
+  EXPECT_EQ(h.seg.getThreshold(), 0.0f);
+  background(h, 0.1f, 50);  // every block is above a threshold of 0
+  drain(h);
+  EXPECT_FALSE(h.seg.isActive());
+  EXPECT_NEAR(h.seg.getNoiseMean(), 0.0102f, 1e-5f);  // the lower half's median
+  EXPECT_EQ(bursts(h, 0.3f, 0.1f, 5), 5);
+}
+
+TEST(NoiseEstimate, FollowsAStepUpAndAStepDown) {
+  const float quiet = 0.1f, loud = 0.1f * 5.62f;  // 15 dB apart
+  {
+    SegHarness h({{"Segmentation/UpdateThresh", "1"}});
+    background(h, quiet, 25 + 20);  // the step comes mid-history
+    background(h, loud, 50);
+    drain(h);
+    EXPECT_FALSE(h.seg.isActive());
+    EXPECT_GT(h.seg.getNoiseMean(), 0.9f * loud * loud);
+    EXPECT_EQ(bursts(h, 3 * loud, loud, 5), 5);
+  }
+  {
+    SegHarness h({{"Segmentation/UpdateThresh", "1"}});
+    background(h, loud, 25 + 20);
+    EXPECT_EQ(bursts(h, 3 * quiet, quiet, 1), 0);  // under the loud threshold
+    background(h, quiet, 2 * 50);
+    drain(h);
+    EXPECT_LT(h.seg.getThreshold(), 1.2f * quiet * quiet);
+    EXPECT_EQ(bursts(h, 3 * quiet, quiet, 5), 5);
+  }
+}
+
+TEST(NoiseEstimate, ASustainedSoundBecomesBackground) {
+  SegHarness h({{"Segmentation/UpdateThresh", "1"}});
+  settle(h);
+  h.blocks(1.0f, 120);  // a tone longer than two histories
+  EXPECT_EQ(h.announced(), 1);
+  EXPECT_FALSE(h.seg.isActive());
+  EXPECT_FALSE(h.seg.isAfterEvent());
+  EXPECT_EQ(h.seg.getNoiseMean(), 1.0f);
+  // With updates off the estimate stays, and so does the activity.
+  SegHarness fixed;
+  settle(fixed);
+  fixed.blocks(1.0f, 120);
+  EXPECT_TRUE(fixed.seg.isActive());
+  EXPECT_EQ(fixed.seg.getFreshEstimates(), 0u);
+}
+
+TEST(BlockPower, PreEmphasisFiltersAcrossBlocks) {
+  const std::vector<float> x = {0.5f, -0.25f, 1.0f, 0.75f, -1.0f, 0.125f, 0.3f, -0.6f};
+  SegHarness plain;
+  EXPECT_EQ(plain.seg.getPreEmphasis(), 0.0f);
+  EXPECT_EQ(plain.seg.testActivity(x.data()),
+            ((0.5f * 0.5f + 0.25f * 0.25f) + 1.0f) + 0.75f * 0.75f);
+
+  SegHarness h({{"Segmentation/PreEmphasis", "0.97"}});
+  const float a = 0.97f;
+  float previous = 0.0f;  // the stream starts from rest
+  for (int b = 0; b < 2; ++b) {
+    float expected = 0.0f;
+    for (int i = 0; i < 4; ++i) {
+      const double y = static_cast<double>(x[b * 4 + i]) - static_cast<double>(a) * previous;
+      expected += static_cast<float>(y * y);
+      previous = x[b * 4 + i];
+    }
+    EXPECT_NEAR(h.seg.testActivity(x.data() + 4 * b), expected, 1e-6f) << b;
+  }
+  // A constant block after the stream has settled on it has no power left
+  // but 3 % of it.
+  const std::vector<float> dc(4, 1.0f);
+  h.seg.testActivity(dc.data());
+  EXPECT_NEAR(h.seg.testActivity(dc.data()), 4 * 0.03f * 0.03f, 1e-6f);
+
+  for (const char* bad : {"1", "-0.1", "nan"}) {
+    EXPECT_THROW(SegHarness({{"Segmentation/PreEmphasis", bad}}), ConfigError) << bad;
+  }
 }
 
 TEST(NoiseEstimate, ThresholdNeverExceedsTheClamp) {

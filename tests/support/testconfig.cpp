@@ -35,7 +35,10 @@ std::string apply(std::string doc, const Overrides& overrides) {
     if (sec == std::string::npos) continue;  // the key lives in the other document
     const std::string open = "<" + name + " Value=\"";
     const size_t found = doc.find(open, sec);
-    if (found == std::string::npos) continue;
+    if (found == std::string::npos) {  // an optional key: add it
+      doc.insert(sec + section.size() + 2, open + value + "\"/>");
+      continue;
+    }
     const size_t at = found + open.size();
     doc.replace(at, doc.find('"', at) - at, value);
   }

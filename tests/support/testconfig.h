@@ -25,7 +25,7 @@ class TempDir {
 };
 
 // Key overrides: "Section/Key" -> value of the attribute "Value". A key that
-// is not in the defaults is an error of the test itself.
+// is not in the defaults is added to its section.
 using Overrides = std::map<std::string, std::string>;
 
 std::string userDocument(const Overrides& overrides = {});
