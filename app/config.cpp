@@ -88,7 +88,7 @@ ConfigDocument::ConfigDocument(std::string path) : path_(std::move(path)) {
   text_ = loadXML(path_, &lineStarts_, &opened);
   if (!opened) throw ConfigError(path_, "", "cannot open file: " + std::string(std::strerror(errno)));
   try {
-    doc_.parse<rapidxml::parse_no_data_nodes>(text_.data());
+    doc_.parse<rapidxml::parse_no_data_nodes | rapidxml::parse_validate_closing_tags>(text_.data());
   } catch (const rapidxml::parse_error& e) {
     // Map the error position back to the file's own lines and columns.
     const std::size_t offset = static_cast<std::size_t>(e.where<char>() - text_.data());

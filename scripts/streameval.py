@@ -150,31 +150,47 @@ class Tally:
                     label_accuracy=self.label_accuracy(), balanced_accuracy=self.balanced_accuracy())
 
 
-def evaluate(streams, config, runner, variants=VARIANTS, collar=0.2, reference=True, per_stream=None):
-    """Scores every stream in every variant. Returns {variant: (Tally, reference Tally or None)}."""
-    result = {v: (Tally(), Tally() if reference else None) for v in variants}
-    with tempfile.TemporaryDirectory() as work:
-        for stream in streams:
-            truth0 = read_truth(stream)
-            x, rate = read_audio(stream) if variants != ("plain",) else (None, None)
-            for v in variants:
-                if v == "plain":
-                    path, truth = stream, truth0
-                else:
-                    y, truth = make_variant(v, x, rate, truth0)
-                    path = os.path.join(work, "%s.%s.wav" % (os.path.basename(stream), v))
-                    write_wav(path, y, rate)
-                t = Tally()
-                t.add(truth, run_runner(runner, config, path), collar)
-                mine, ref = result[v]
-                mine.merge(t)
-                rt = None
-                if ref is not None:
-                    rt = Tally()
-                    rt.add(truth, reference_onsets(path), collar, labelled=False)
-                    ref.merge(rt)
-                if per_stream is not None:
-                    per_stream.append((os.path.basename(stream), v, t, rt))
-                if path != stream:
-                    os.remove(path)
-    return result
+def prepare(streams, variants, work):
+    """Writes the variants of every stream into work. Returns a list of
+    (stream name, variant, audio path, ground truth)."""
+    items = []
+    for stream in streams:
+        truth0 = read_truth(stream)
+        x = rate = None
+        for v in variants:
+            if v == "plain":
+                items.append((os.path.basename(stream), v, stream, truth0))
+                continue
+            if x is None:
+                x, rate = read_audio(stream)
+            y, truth = make_variant(v, x, rate, truth0)
+            path = os.path.join(work, "%s.%s.wav" % (os.path.basename(stream), v))
+            write_wav(path, y, rate)
+            items.append((os.path.basename(stream), v, path, truth))
+    return items
+
+
+def score(items, config, runner, collar=0.2, reference=False, jobs=1):
+    """Runs every prepared item. Returns ({variant: (Tally, reference Tally
+    or None)}, [(stream, variant, Tally, reference Tally or None)])."""
+    from concurrent.futures import ThreadPoolExecutor
+
+    def one(item):
+        name, v, path, truth = item
+        t = Tally()
+        t.add(truth, run_runner(runner, config, path), collar)
+        rt = None
+        if reference:
+            rt = Tally()
+            rt.add(truth, reference_onsets(path), collar, labelled=False)
+        return name, v, t, rt
+
+    with ThreadPoolExecutor(max_workers=jobs) as pool:
+        rows = list(pool.map(one, items))
+    result = {}
+    for _, v, t, rt in rows:
+        mine, ref = result.setdefault(v, (Tally(), Tally() if reference else None))
+        mine.merge(t)
+        if rt:
+            ref.merge(rt)
+    return result, rows

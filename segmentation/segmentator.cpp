@@ -129,7 +129,8 @@ int MSegmentator::recordCallback(const void* input, void*, unsigned long,
 
 // Sum of squares in sample order, in single precision. With pre-emphasis the
 // squares are those of y[n] = x[n] - a x[n-1], the last sample carried over
-// from the previous block, so that low-frequency rumble weighs less.
+// from the previous block, so that low-frequency rumble weighs less (and
+// MaxThresholdEnergy is a level of the filtered signal).
 float MSegmentator::blockPower(const float* block) {
   float power = 0.0f;
   if (preEmphasis == 0.0f) {
@@ -198,13 +199,12 @@ void MSegmentator::estimateFrom(const float* v, int n) {
   threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
 }
 
-// A new background: the lower half of the history, estimated as an update
-// does but without the old estimate's weight. The lower half, because a
-// history full of sounds still has the background at its bottom.
+// A new background: the whole history estimated as an update does, but
+// without the old estimate's weight and without a limit.
 void MSegmentator::estimateAfresh() {
   const int size = noiseHistory.getSizeBuffer();
   noiseHistory.sortBuffer(0, size - 1);
-  estimateFrom(noiseHistory.getStartPtr(), std::max(1, size / 2));
+  estimateFrom(noiseHistory.getStartPtr(), size);
   if (threshold > maxThresholdEnergy) threshold = maxThresholdEnergy;
   ++freshEstimates;
 }
@@ -228,10 +228,11 @@ void MSegmentator::calculateNoiseParam() {
     // The smoothed update below only ever moves towards values under the old
     // outlier limit, and by the weight (1 - alpha) per history. Where that
     // locks or crawls, the history is taken as the new background and
-    // estimated afresh: when most of it lies above the limit (a louder
-    // background; the plain rule would change nothing at all once three or
-    // fewer values are below it), and when all of it lies below the old
-    // median (a quieter one). On a steady background neither happens.
+    // estimated afresh: when more than three quarters of it lie above the
+    // limit (a louder background; the plain rule would change nothing at all
+    // once three or fewer values are below it), and when all of it lies below
+    // the old median (a quieter one). On a steady background, even one busy
+    // with sounds, neither happens.
     int n = size;
     if (size == 1) {
       n = 1;
@@ -240,7 +241,7 @@ void MSegmentator::calculateNoiseParam() {
       for (int i = 1; i <= size - 2; ++i) {
         if (v[i] > limit) {
           n = i;
-          if (2 * n < size) return estimateAfresh();
+          if (4 * n < size) return estimateAfresh();
           if (n <= 3) return;
           break;
         }

@@ -105,13 +105,20 @@ TEST(ConfigDocument, ErrorsNameTheFileTheElementAndTheFault) {
     FAIL();
   } catch (const ConfigError& e) {
     EXPECT_EQ(e.document(), bad);
-    EXPECT_NE(e.problem().find("line 3, column 8"), std::string::npos) << e.problem();
+    EXPECT_NE(e.problem().find("line 3, column 7"), std::string::npos) << e.problem();
   }
   try {
     ConfigDocument d(dir.file("bad2.xml", "<Root>\n<A Value=1/>\n</Root>\n"));
     FAIL();
   } catch (const ConfigError& e) {
     EXPECT_NE(e.problem().find("line 2, column 10"), std::string::npos) << e.problem();
+  }
+  // A misspelt closing tag is a malformed document, not a silent match.
+  try {
+    ConfigDocument d(dir.file("bad3.xml", "<Root>\n<AudioCapturing><Fs Value=\"1\"/>\n</AudioCaptring>\n</Root>\n"));
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_NE(e.problem().find("line 3, column 16: invalid closing tag name"), std::string::npos) << e.problem();
   }
   EXPECT_THROW(ConfigDocument(dir.path() + "/nope.xml"), ConfigError);
   EXPECT_THROW(ConfigDocument(dir.file("empty.xml", "")), ConfigError);

@@ -102,10 +102,10 @@ TEST(NoiseEstimate, UpdateEstimatesAfreshOnlyWhereTheSmoothedRuleLocks) {
   EXPECT_EQ(h.seg.getNoiseSpread(), 0.5f * s0);  // the quartiles are equal
   EXPECT_EQ(h.seg.getFreshEstimates(), 0u);
 
-  // None or three of 50 under the limit: the louder level afresh, from the
-  // lower half of the history.
+  // None, three or ten of 50 under the limit (fewer than a quarter): the
+  // louder level afresh, from the whole history.
   uint64_t fresh = 0;
-  for (int below : {0, 3}) {
+  for (int below : {0, 3, 10}) {
     const float m1 = h.seg.getNoiseMean(), s1 = h.seg.getNoiseSpread();
     const float high = 2 * (m1 + 3.0f * s1);
     fill(below, m1, high);
@@ -114,25 +114,26 @@ TEST(NoiseEstimate, UpdateEstimatesAfreshOnlyWhereTheSmoothedRuleLocks) {
     EXPECT_EQ(h.seg.getNoiseSpread(), 0.0f) << below;
     EXPECT_EQ(h.seg.getFreshEstimates(), ++fresh);
   }
-  // Twenty under it: sounds over most of the history, but its lower half
-  // still lies on the background, which stays.
+  // Twenty under it: sounds over most of the history, but enough background
+  // left for the smoothed rule.
   const float m2 = h.seg.getNoiseMean();
   fill(20, 0.5f * m2, 4 * m2);
   h.seg.calculateNoiseParam();
-  EXPECT_EQ(h.seg.getFreshEstimates(), ++fresh);
-  EXPECT_EQ(h.seg.getNoiseMean(), 0.5f * m2);
+  EXPECT_EQ(h.seg.getFreshEstimates(), fresh);
+  EXPECT_EQ(h.seg.getNoiseMean(), 0.5f * (0.5f * m2) + 0.5f * m2);
 
-  // All below the old median: the quieter level afresh. The lower half of
-  // 1..50 x 1e-4 has its median at 13 and its quartiles at 7 and 20.
+  // All below the old median: the quieter level afresh, median and spread of
+  // 1..50 x 1e-4 (lower median 25, quartiles at positions 13 and 38).
   for (int i = 0; i < 50; ++i) {
     const float v = (i + 1) * 1e-4f;
     history.appendValues(&v);
   }
   h.seg.calculateNoiseParam();
-  EXPECT_EQ(h.seg.getNoiseMean(), 13 * 1e-4f);
+  EXPECT_EQ(h.seg.getFreshEstimates(), ++fresh);
+  EXPECT_EQ(h.seg.getNoiseMean(), 25 * 1e-4f);
   EXPECT_EQ(h.seg.getNoiseSpread(),
-            static_cast<float>(static_cast<double>(20 * 1e-4f - 7 * 1e-4f) * 0.7413));
-  EXPECT_EQ(h.seg.getThreshold(), 13 * 1e-4f + 3.0f * h.seg.getNoiseSpread());
+            static_cast<float>(static_cast<double>(38 * 1e-4f - 13 * 1e-4f) * 0.7413));
+  EXPECT_EQ(h.seg.getThreshold(), 25 * 1e-4f + 3.0f * h.seg.getNoiseSpread());
 }
 
 namespace {
@@ -171,7 +172,7 @@ TEST(NoiseEstimate, FollowsTheBackgroundAfterDigitalSilence) {
   background(h, 0.1f, 50);  // every block is above a threshold of 0
   drain(h);
   EXPECT_FALSE(h.seg.isActive());
-  EXPECT_NEAR(h.seg.getNoiseMean(), 0.0102f, 1e-5f);  // the lower half's median
+  EXPECT_NEAR(h.seg.getNoiseMean(), 0.0104f, 1e-5f);  // the background's median
   EXPECT_EQ(bursts(h, 0.3f, 0.1f, 5), 5);
 }
 
