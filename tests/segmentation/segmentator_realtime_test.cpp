@@ -1,5 +1,6 @@
 // The callback path must not allocate or lock: count both while many blocks,
-// with onsets, events and noise updates, go through the real callback.
+// with onsets, events, noise updates and changes of background (estimates
+// made afresh), with and without the pre-emphasis, go through the callback.
 #include "seg_harness.h"
 #include "tests/support/hooks.h"
 
@@ -11,25 +12,30 @@
 using sctest::HookProbe;
 
 TEST(RealTime, CallbackNeitherAllocatesNorLocks) {
-  sctest::SegHarness h({{"Segmentation/UpdateThresh", "1"}});
   std::vector<std::vector<float>> blocks;
   for (int i = 0; i < 3000; ++i) {
     std::vector<float> b(4);
     const bool loud = (i % 97) > 80;
+    // Silence first, then a background that steps up and down again.
+    const float background = i < 100 ? 0.0f : (i >= 1500 && i < 2200 ? 0.6f : 0.1f);
     for (int k = 0; k < 4; ++k)
-      b[k] = (loud ? 2.0f : 0.1f) * static_cast<float>(std::sin(0.37 * (4 * i + k)) + 1.1);
+      b[k] = (loud ? 2.0f : background) * static_cast<float>(std::sin(0.37 * (4 * i + k)) + 1.1);
     blocks.push_back(b);
   }
-  sctest::HookCounts counts;
-  {
-    HookProbe probe;
-    for (const auto& b : blocks)
-      classification::MSegmentator::recordCallback(b.data(), nullptr, 4, nullptr, 0, &h.ctx);
-    counts = probe.counts();
+  for (const char* preEmphasis : {"0", "0.97"}) {
+    sctest::SegHarness h({{"Segmentation/UpdateThresh", "1"}, {"Segmentation/PreEmphasis", preEmphasis}});
+    sctest::HookCounts counts;
+    {
+      HookProbe probe;
+      for (const auto& b : blocks)
+        classification::MSegmentator::recordCallback(b.data(), nullptr, 4, nullptr, 0, &h.ctx);
+      counts = probe.counts();
+    }
+    EXPECT_GT(h.seg.getReleasedEvents() + h.seg.getSkippedEvents(), 20u) << preEmphasis;
+    EXPECT_GT(h.seg.getFreshEstimates(), 0u) << preEmphasis;
+    EXPECT_EQ(counts.allocations, 0) << preEmphasis;
+    EXPECT_EQ(counts.locks, 0) << preEmphasis;
   }
-  EXPECT_GT(h.seg.getReleasedEvents() + h.seg.getSkippedEvents(), 20u);
-  EXPECT_EQ(counts.allocations, 0);
-  EXPECT_EQ(counts.locks, 0);
   // The probe itself works: an allocation while armed is seen.
   {
     HookProbe probe;
