@@ -2,6 +2,8 @@
 // same MFCC work done with aubio for comparison. Uses the shipped
 // configuration.
 #include "processing/event_manager.h"
+#include "processing/offline_driver.h"
+#include "segmentation/block_feeder.h"
 #include "segmentation/segmentator.h"
 
 #include <benchmark/benchmark.h>
@@ -55,11 +57,7 @@ void BM_RecordCallback(benchmark::State& state) {
   const ConfigSet& c = shipped();
   MSegmentator seg(c.userRoot(), c.systemRoot());
   const int nBlock = seg.getNBlock();
-  std::vector<double> display(1 << 16);
-  CallbackContext ctx;
-  InitializeRingBuffer(&ctx.displayRing, 8, 1 << 16, display.data());
-  ctx.segmentator = &seg;
-  ctx.decimation = 16;
+  MBlockFeeder feeder(seg, c.userRoot());
   // Noise with a burst every ~0.7 s, so onsets, events and updates happen.
   const auto x = signal(static_cast<size_t>(nBlock) * 4096, 3);
   std::vector<float> stream(x.size());
@@ -67,11 +65,9 @@ void BM_RecordCallback(benchmark::State& state) {
     stream[i] = ((i / static_cast<size_t>(nBlock)) % 60 < 15) ? x[i % 20000] : 0.01f * x[(i * 7) % x.size()];
   size_t b = 0;
   for (auto _ : state) {
-    MSegmentator::recordCallback(stream.data() + b * nBlock, nullptr, static_cast<unsigned long>(nBlock),
-                                 nullptr, 0, &ctx);
+    feeder.feed(stream.data() + b * nBlock);  // the callback, the display ring emptied
     b = (b + 1) % 4096;
-    // Stand-ins for the readers: keep both rings from filling.
-    AdvanceRingBufferReadIndex(&ctx.displayRing, GetRingBufferReadAvailable(&ctx.displayRing));
+    // Stand-in for the worker: keep the event ring from filling.
     while (newEvent.tryAcquire()) {
       RingBuffer* ring = seg.getRingBuffer();
       AdvanceRingBufferReadIndex(ring, 1 + static_cast<int64_t>(seg.getNEvent()) * nBlock);
@@ -124,6 +120,28 @@ void BM_WorkerStep(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_WorkerStep)->Unit(benchmark::kMicrosecond);
+
+// The whole offline path per block on the shipped configuration and model:
+// segmentation, and features and classification of every event.
+void BM_OfflineDriver(benchmark::State& state) {
+  const ConfigSet& c = shipped();
+  MOfflineDriver driver(c.userRoot(), c.systemRoot());
+  const int nBlock = driver.nBlock();
+  const auto x = signal(static_cast<size_t>(nBlock) * 4096, 3);
+  std::vector<float> stream(x.size());
+  for (size_t i = 0; i < x.size(); ++i)
+    stream[i] = ((i / static_cast<size_t>(nBlock)) % 60 < 15) ? x[i % 20000] : 0.01f * x[(i * 7) % x.size()];
+  std::vector<ClassifiedEvent> events;
+  size_t b = 0;
+  for (auto _ : state) {
+    driver.feed(stream.data() + b * nBlock, events);
+    b = (b + 1) % 4096;
+    events.clear();
+  }
+  state.counters["realtime_factor"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * nBlock / driver.sampleRate(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_OfflineDriver);
 
 #ifdef SC_HAVE_AUBIO
 // aubio's MFCC (40 filters, 13 coefficients) on the same 39 frames of 512

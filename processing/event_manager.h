@@ -31,6 +31,8 @@ class MEventManager : public QThread {
   MQueue<MEvent*>* getClassifiedQueue() { return &classifiedQueue; }
   MFeatureExtractor& getFeatureExtractor() { return featureExtractor; }
   MClassification& getClassification() { return eventClassifier; }
+  // Only while the thread is not running (an offline driver's new stream).
+  void setEventRing(RingBuffer* ring) { eventRing = ring; }
   // One event through features and classification, on the calling thread.
   virtual void processOne(MEvent* event);
 

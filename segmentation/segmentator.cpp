@@ -331,7 +331,7 @@ void MSegmentator::completionTest() {
     discarding = false;
   } else {
     ++releasedEvents;
-    releaseNewEvent();
+    if (announce) releaseNewEvent();
   }
   rebound = trough;
   blockCount = 0;

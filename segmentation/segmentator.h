@@ -54,6 +54,7 @@ class MSegmentator {
   RingBuffer* getRingBuffer() { return &eventRing; }
   int getNEvent() const { return eventBlocks; }
   int getNBlock() const { return blockLength; }
+  int getSampleRate() const { return sampleRate; }
   int getBlockNumberRange() const { return blockNumberRange; }
   int getOnsetLength() const { return onsetLength; }
 
@@ -92,6 +93,9 @@ class MSegmentator {
   // Events announced through newEvent, and events skipped because the ring
   // had no room for a whole event.
   uint64_t getReleasedEvents() const { return releasedEvents; }
+  // Off: complete events are counted but newEvent is not released; for a
+  // reader on the same thread that reads each event as it completes.
+  void setAnnounce(bool on) { announce = on; }
   uint64_t getSkippedEvents() const { return skippedEvents; }
 
  private:
@@ -142,6 +146,7 @@ class MSegmentator {
   int activeRun = 0;          // blocks active in a row since the last estimate
   uint64_t freshEstimates = 0;
   bool discarding = false;    // the current event did not fit and is skipped
+  bool announce = true;
   int64_t totalBlocks = 0;
   int64_t lastEventFirstBlock = 0;
   uint64_t releasedEvents = 0;

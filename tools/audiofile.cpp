@@ -3,50 +3,148 @@
 #include <samplerate.h>
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace classification {
 
-bool readAudioFile(const std::string& path, int rate, AudioFile& out, std::string& error) {
+namespace {
+constexpr long kChunk = 16384;  // input frames per read
+}
+
+struct AudioStream::Impl {
+  SNDFILE* file = nullptr;
   SF_INFO info{};
-  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-  if (!f) {
+  int rate = 0;
+  SRC_STATE* src = nullptr;
+  double ratio = 1.0;
+  std::vector<float> interleaved;
+  std::vector<float> mono;  // mixed-down input not yet handed on
+  size_t monoStart = 0;
+  bool endOfFile = false;
+  bool done = false;
+
+  ~Impl() {
+    if (src) src_delete(src);
+    if (file) sf_close(file);
+  }
+
+  // Refills mono from the file when it is used up. False on a read error.
+  bool fill(std::string& error) {
+    if (monoStart < mono.size() || endOfFile) return true;
+    const int ch = info.channels;
+    if (ch == 1) mono.resize(kChunk);  // nothing to mix: read in place
+    const sf_count_t got = sf_readf_float(file, ch == 1 ? mono.data() : interleaved.data(), kChunk);
+    if (got < 0 || (got == 0 && sf_error(file) != SF_ERR_NO_ERROR)) {
+      error = sf_strerror(file);
+      mono.clear();
+      return false;
+    }
+    if (got < kChunk) endOfFile = true;
+    mono.resize(static_cast<size_t>(got));
+    monoStart = 0;
+    if (ch == 1) return true;
+    for (sf_count_t i = 0; i < got; ++i) {
+      float sum = 0.0f;
+      for (int c = 0; c < ch; ++c) sum += interleaved[static_cast<size_t>(i) * ch + c];
+      mono[static_cast<size_t>(i)] = sum / static_cast<float>(ch);
+    }
+    return true;
+  }
+};
+
+AudioStream::AudioStream() : impl(std::make_unique<Impl>()) {}
+AudioStream::~AudioStream() = default;
+
+bool AudioStream::open(const std::string& path, int rate, std::string& error) {
+  impl = std::make_unique<Impl>();
+  impl->file = sf_open(path.c_str(), SFM_READ, &impl->info);
+  if (!impl->file) {
     error = sf_strerror(nullptr);
     return false;
   }
-  if (info.channels < 1 || info.frames < 0) {
-    sf_close(f);
+  if (impl->info.channels < 1 || impl->info.samplerate < 1) {
     error = "no audio channels";
     return false;
   }
-  std::vector<float> interleaved(static_cast<size_t>(info.frames) * info.channels);
-  const sf_count_t got = sf_readf_float(f, interleaved.data(), info.frames);
-  sf_close(f);
-  std::vector<float> mono(static_cast<size_t>(got));
-  for (sf_count_t i = 0; i < got; ++i) {
-    float sum = 0.0f;
-    for (int c = 0; c < info.channels; ++c) sum += interleaved[static_cast<size_t>(i) * info.channels + c];
-    mono[static_cast<size_t>(i)] = sum / static_cast<float>(info.channels);
+  impl->rate = rate;
+  impl->interleaved.resize(static_cast<size_t>(kChunk) * impl->info.channels);
+  if (impl->info.samplerate != rate) {
+    int rc = 0;
+    impl->src = src_new(SRC_SINC_BEST_QUALITY, 1, &rc);
+    if (!impl->src) {
+      error = std::string("resampling failed: ") + src_strerror(rc);
+      return false;
+    }
+    impl->ratio = static_cast<double>(rate) / impl->info.samplerate;
   }
-  out.originalRate = info.samplerate;
-  out.channels = info.channels;
-  out.resampled = info.samplerate != rate;
-  if (!out.resampled || mono.empty()) {
-    out.samples = std::move(mono);
-    return true;
+  return true;
+}
+
+long AudioStream::read(float* out, long max, std::string& error) {
+  Impl& s = *impl;
+  if (!s.file || s.done || max <= 0) return 0;
+  if (!s.src) {
+    long n = 0;
+    while (n < max) {
+      if (!s.fill(error)) return -1;
+      const size_t left = s.mono.size() - s.monoStart;
+      if (left == 0) break;
+      const size_t take = std::min(left, static_cast<size_t>(max - n));
+      std::memcpy(out + n, s.mono.data() + s.monoStart, take * sizeof(float));
+      s.monoStart += take;
+      n += static_cast<long>(take);
+    }
+    if (n == 0) s.done = true;
+    return n;
   }
-  const double ratio = static_cast<double>(rate) / info.samplerate;
-  out.samples.assign(static_cast<size_t>(mono.size() * ratio) + 16, 0.0f);
-  SRC_DATA data{};
-  data.data_in = mono.data();
-  data.input_frames = static_cast<long>(mono.size());
-  data.data_out = out.samples.data();
-  data.output_frames = static_cast<long>(out.samples.size());
-  data.src_ratio = ratio;
-  const int rc = src_simple(&data, SRC_SINC_BEST_QUALITY, 1);
-  if (rc != 0) {
-    error = std::string("resampling failed: ") + src_strerror(rc);
-    return false;
+  // The converter may hold input back; feed it until it gives something or
+  // has flushed its tail after the end of the input.
+  for (;;) {
+    if (!s.fill(error)) return -1;
+    SRC_DATA d{};
+    d.data_in = s.mono.data() + s.monoStart;
+    d.input_frames = static_cast<long>(s.mono.size() - s.monoStart);
+    d.data_out = out;
+    d.output_frames = max;
+    d.src_ratio = s.ratio;
+    d.end_of_input = s.endOfFile ? 1 : 0;  // what is left in mono is the last of the file
+    const int rc = src_process(s.src, &d);
+    if (rc != 0) {
+      error = std::string("resampling failed: ") + src_strerror(rc);
+      return -1;
+    }
+    s.monoStart += static_cast<size_t>(d.input_frames_used);
+    if (d.output_frames_gen > 0) return d.output_frames_gen;
+    if (d.end_of_input && d.input_frames_used == d.input_frames) {
+      s.done = true;
+      return 0;
+    }
   }
-  out.samples.resize(static_cast<size_t>(data.output_frames_gen));
+}
+
+int AudioStream::originalRate() const { return impl->info.samplerate; }
+int AudioStream::channels() const { return impl->info.channels; }
+bool AudioStream::resampled() const { return impl->src != nullptr; }
+int64_t AudioStream::originalFrames() const { return impl->info.frames > 0 ? impl->info.frames : 0; }
+double AudioStream::seconds() const {
+  return impl->info.samplerate > 0 ? static_cast<double>(originalFrames()) / impl->info.samplerate : 0.0;
+}
+
+bool readAudioFile(const std::string& path, int rate, AudioFile& out, std::string& error) {
+  AudioStream stream;
+  if (!stream.open(path, rate, error)) return false;
+  out.originalRate = stream.originalRate();
+  out.channels = stream.channels();
+  out.resampled = stream.resampled();
+  out.samples.clear();
+  std::vector<float> chunk(65536);
+  for (;;) {
+    const long n = stream.read(chunk.data(), static_cast<long>(chunk.size()), error);
+    if (n < 0) return false;
+    if (n == 0) break;
+    out.samples.insert(out.samples.end(), chunk.begin(), chunk.begin() + n);
+  }
   return true;
 }
 

@@ -1,12 +1,40 @@
 // Reading recordings for the offline tools: any format libsndfile reads,
 // mixed down to mono by the mean of the channels and resampled to the
-// configured rate with libsamplerate's best converter.
+// configured rate with libsamplerate's best converter, in chunks, so that
+// memory does not grow with the length of a file.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace classification {
+
+class AudioStream {
+ public:
+  AudioStream();
+  ~AudioStream();
+  AudioStream(const AudioStream&) = delete;
+  AudioStream& operator=(const AudioStream&) = delete;
+
+  // False with a message in error when the file cannot be opened.
+  bool open(const std::string& path, int rate, std::string& error);
+  // Up to max mono samples at the requested rate into out: their number,
+  // 0 at the end of the file, -1 with a message in error on a failure.
+  long read(float* out, long max, std::string& error);
+
+  int originalRate() const;
+  int channels() const;
+  bool resampled() const;
+  // Frames of the file at its own rate (0 when the format does not say).
+  int64_t originalFrames() const;
+  double seconds() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl;
+};
 
 struct AudioFile {
   std::vector<float> samples;  // mono, at the requested rate
@@ -15,7 +43,8 @@ struct AudioFile {
   bool resampled = false;
 };
 
-// False with a message in error when the file cannot be read.
+// A whole (short) recording through AudioStream. False with a message in
+// error when the file cannot be read.
 bool readAudioFile(const std::string& path, int rate, AudioFile& out, std::string& error);
 
 // Writes mono float samples as a WAV file (32-bit float).

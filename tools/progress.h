@@ -38,4 +38,29 @@ class Progress {
   int last_ = -1;
 };
 
+inline bool progressWanted() { return SC_ISATTY(2); }
+
+// A free-form status line on standard error, rewritten in place.
+class ProgressLine {
+ public:
+  explicit ProgressLine(bool enabled) : enabled_(enabled) {}
+  ~ProgressLine() { done(); }
+  void show(const std::string& text) {
+    if (!enabled_) return;
+    std::fprintf(stderr, "\r%-*s", static_cast<int>(width_), text.c_str());
+    if (text.size() > width_) width_ = text.size();
+    std::fflush(stderr);
+    shown_ = true;
+  }
+  void done() {
+    if (enabled_ && shown_) std::fprintf(stderr, "\n");
+    enabled_ = false;
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  size_t width_ = 0;
+};
+
 }  // namespace classification

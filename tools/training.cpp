@@ -2,7 +2,7 @@
 
 #include "classifiers/classificator.h"
 #include "features/feature.h"
-#include "segmentation/segmentator.h"
+#include "processing/offline_driver.h"
 
 #include <armadillo>
 #include <linear.h>
@@ -322,12 +322,12 @@ Evaluation evaluate(const std::vector<int>& truth, const std::vector<int>& predi
 }
 
 struct ExampleExtractor::Impl {
-  MFeatureExtractor features;
-  explicit Impl(XmlNode* systemRoot) : features(systemRoot) {}
+  MOfflineDriver driver;
+  Impl(XmlNode* userRoot, XmlNode* systemRoot) : driver(userRoot, systemRoot, MOfflineDriver::Stage::Features) {}
 };
 
 ExampleExtractor::ExampleExtractor(XmlNode* user, XmlNode* system)
-    : impl(new Impl(system)), userRoot(user), systemRoot(system) {
+    : impl(new Impl(user, system)), userRoot(user), systemRoot(system) {
   fs = cfg::getIntAtLeast(system, "AudioCapturing", "Fs", 1);
   nBlock = cfg::getIntAtLeast(system, "AudioCapturing", "NBlock", 1);
   nEvent = cfg::getIntAtLeast(system, "Event", "NEvent", 1);
@@ -336,7 +336,7 @@ ExampleExtractor::ExampleExtractor(XmlNode* user, XmlNode* system)
 
 ExampleExtractor::~ExampleExtractor() { delete impl; }
 
-int ExampleExtractor::dimension() const { return impl->features.getFeatureVectorLength(); }
+int ExampleExtractor::dimension() const { return impl->driver.featureLength(); }
 
 std::vector<std::vector<float>> ExampleExtractor::extract(const std::vector<float>& samples, bool wholeFile,
                                                           double noise, uint64_t noiseSeed) {
@@ -355,32 +355,17 @@ std::vector<std::vector<float>> ExampleExtractor::extract(const std::vector<floa
   }
   for (size_t i = 0; i < samples.size(); ++i) x[lead + i] = std::max(-1.0f, std::min(1.0f, x[lead + i] + samples[i]));
 
-  MSegmentator seg(userRoot, systemRoot);
-  const int m = cfg::getIntAtLeast(userRoot, "GraphicalUserInterface", "M", 1);
-  const int64_t displaySize = displayRingSize(cfg::getReal(userRoot, "GraphicalUserInterface", "DispInterval"), fs, m);
-  std::vector<double> display(static_cast<size_t>(displaySize));
-  CallbackContext ctx;
-  InitializeRingBuffer(&ctx.displayRing, 8, displaySize, display.data());
-  ctx.segmentator = &seg;
-  ctx.decimation = m;
-  while (newEvent.tryAcquire()) {
-  }
+  MOfflineDriver& driver = impl->driver;
+  MFeatureExtractor& features = driver.features();
   std::vector<std::vector<float>> out;
-  auto collect = [&](MEvent& e) {
-    impl->features.processEvent(&e);
+  auto keep = [&](const MEvent& e) {
     const float* f = e.getFeatures();
-    out.emplace_back(f, f + impl->features.getFeatureVectorLength());
+    out.emplace_back(f, f + features.getFeatureVectorLength());
   };
-  const size_t blocks = x.size() / static_cast<size_t>(nBlock);
-  for (size_t b = 0; b < blocks; ++b) {
-    MSegmentator::recordCallback(x.data() + b * nBlock, nullptr, static_cast<unsigned long>(nBlock), nullptr, 0, &ctx);
-    AdvanceRingBufferReadIndex(&ctx.displayRing, GetRingBufferReadAvailable(&ctx.displayRing));
-    // Read each event as soon as it is announced, as the worker does.
-    while (newEvent.tryAcquire()) {
-      MEvent e(nEvent, nBlock, seg.getRingBuffer());
-      collect(e);
-    }
-  }
+  driver.restart();
+  std::vector<ClassifiedEvent> events;
+  driver.feedSamples(x.data(), x.size(), events);
+  for (const ClassifiedEvent& ce : events) keep(*ce.event);
   if (out.empty() && wholeFile && !samples.empty()) {
     size_t loudest = 0;
     double best = -1;
@@ -395,7 +380,8 @@ std::vector<std::vector<float>> ExampleExtractor::extract(const std::vector<floa
     std::vector<float> ev(static_cast<size_t>(nEvent) * nBlock, 0.0f);
     for (size_t i = 0; i < ev.size(); ++i) ev[i] = x[lead + loudest * nBlock + i];
     MEvent e(nEvent, nBlock, 0, ev.data());
-    collect(e);
+    features.processEvent(&e);
+    keep(e);
   }
   return out;
 }

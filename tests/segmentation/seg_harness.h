@@ -1,7 +1,8 @@
-// Drives a segmentator block by block through the real callback, with a
-// display ring, and collects the events it announces.
+// Drives a segmentator block by block through the real callback (the same
+// feeder the offline tools use) and collects the events it announces.
 #pragma once
 
+#include "segmentation/block_feeder.h"
 #include "segmentation/event.h"
 #include "segmentation/segmentator.h"
 #include "tests/support/testconfig.h"
@@ -17,14 +18,9 @@ class SegHarness {
   SegHarness(std::initializer_list<Overrides::value_type> overrides)
       : SegHarness(Overrides(overrides)) {}
   explicit SegHarness(const Overrides& overrides)
-      : config(overrides), seg(config.user(), config.system()) {
+      : config(overrides), seg(config.user(), config.system()), feeder(seg, 1, 1 << 12), ctx(feeder.context()) {
     while (classification::newEvent.tryAcquire()) {
     }
-    display.resize(1 << 12);
-    classification::InitializeRingBuffer(&ctx.displayRing, 8, 1 << 12, display.data());
-    ctx.displayStorage = display.data();
-    ctx.segmentator = &seg;
-    ctx.decimation = 1;
   }
   ~SegHarness() {
     while (classification::newEvent.tryAcquire()) {
@@ -39,13 +35,7 @@ class SegHarness {
   void blocks(float a, int n) {
     for (int i = 0; i < n; ++i) block(a);
   }
-  void raw(const float* b) {
-    classification::MSegmentator::recordCallback(b, nullptr, static_cast<unsigned long>(seg.getNBlock()),
-                                                 nullptr, 0, &ctx);
-    // The display is not under test here; keep its ring from filling up.
-    classification::AdvanceRingBufferReadIndex(
-        &ctx.displayRing, classification::GetRingBufferReadAvailable(&ctx.displayRing));
-  }
+  void raw(const float* b) { feeder.feed(b); }
   int announced() const { return classification::newEvent.available(); }
   std::unique_ptr<classification::MEvent> take() {
     if (!classification::newEvent.tryAcquire()) return nullptr;
@@ -55,8 +45,8 @@ class SegHarness {
 
   TestConfig config;
   classification::MSegmentator seg;
-  classification::CallbackContext ctx;
-  std::vector<double> display;
+  classification::MBlockFeeder feeder;
+  classification::CallbackContext& ctx;
 };
 
 }  // namespace sctest

@@ -19,9 +19,10 @@ struct RunResult {
   std::string out, err;
 };
 
-RunResult runner(const std::string& args, const sctest::TempDir& dir) {
+// A shell command; its standard error is collected through a file in dir.
+RunResult run(const std::string& command, const sctest::TempDir& dir) {
   const std::string errFile = dir.path() + "/stderr.txt";
-  const std::string cmd = std::string(OFFLINE_RUNNER) + " " + args + " 2>" + errFile;
+  const std::string cmd = command + " 2>" + errFile;
   FILE* p = popen(cmd.c_str(), "r");
   std::string out;
   char buf[4096];
@@ -30,6 +31,10 @@ RunResult runner(const std::string& args, const sctest::TempDir& dir) {
   std::ifstream e(errFile);
   std::string err((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
   return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out, err};
+}
+
+RunResult runner(const std::string& args, const sctest::TempDir& dir) {
+  return run(std::string(OFFLINE_RUNNER) + " " + args, dir);
 }
 
 struct Line {
@@ -193,4 +198,125 @@ TEST(OfflineRunner, ExitStatusAndMessages) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("nope.xml: cannot open file"), std::string::npos) << r.err;
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+}
+
+namespace {
+
+// Files of different lengths finish out of order under -j; the output must
+// not.
+std::vector<std::string> burstFiles(const sctest::TempDir& dir, int count) {
+  std::vector<std::string> files;
+  for (int k = 0; k < count; ++k) {
+    std::vector<double> times;
+    for (double t = 2.0 + 0.1 * k; t < 4.0 + 3 * (count - k); t += 0.9) times.push_back(t);
+    files.push_back(wav(dir, "f" + std::to_string(k) + ".wav", burstSignal(5.0 + 3 * (count - k), 44100, times), 44100));
+  }
+  return files;
+}
+
+// An AIFF of signed 8-bit mono samples, written sparse: silence except for
+// clicks (10 ms at full scale) at the given sample positions.
+void sparseAiff(const std::string& path, uint64_t frames, const std::vector<uint64_t>& clicks) {
+  auto be32 = [](std::string& s, uint32_t v) {
+    for (int i = 3; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xff);
+  };
+  std::string h = "FORM";
+  be32(h, static_cast<uint32_t>(4 + 26 + 16 + frames));
+  h += "AIFFCOMM";
+  be32(h, 18);
+  h += std::string("\x00\x01", 2);
+  be32(h, static_cast<uint32_t>(frames));
+  h += std::string("\x00\x08", 2);
+  h += std::string("\x40\x0e\xac\x44\x00\x00\x00\x00\x00\x00", 10);  // 44100 as 80-bit extended
+  h += "SSND";
+  be32(h, static_cast<uint32_t>(8 + frames));
+  be32(h, 0);
+  be32(h, 0);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_TRUE(f);
+  std::fwrite(h.data(), 1, h.size(), f);
+  std::mt19937 rng(3);
+  for (uint64_t c : clicks) {
+    std::vector<char> click(441);
+    for (char& v : click) v = static_cast<char>(static_cast<int>(rng() % 200) - 100);
+    ASSERT_EQ(fseeko(f, static_cast<off_t>(h.size() + c), SEEK_SET), 0);
+    std::fwrite(click.data(), 1, click.size(), f);
+  }
+  // The last byte makes the file as long as its header says.
+  ASSERT_EQ(fseeko(f, static_cast<off_t>(h.size() + frames - 1), SEEK_SET), 0);
+  std::fputc(0, f);
+  std::fclose(f);
+}
+
+}  // namespace
+
+TEST(OfflineRunner, ParallelFilesKeepTheirOrderAndCsvMatchesJson) {
+  sctest::TempDir dir;
+  const auto files = burstFiles(dir, 5);
+  std::string list;
+  for (const auto& f : files) list += " " + f;
+  const RunResult one = runner("--config " + kShipped + " -j 1" + list, dir);
+  const RunResult three = runner("--config " + kShipped + " -j 3" + list, dir);
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(three.status, 0) << three.err;
+  EXPECT_EQ(one.out, three.out);
+  // Grouped per file, in the order given, with every file's events.
+  std::vector<std::string> order;
+  std::istringstream in(one.out);
+  for (std::string line; std::getline(in, line);) {
+    const std::string file = line.substr(9, line.find('"', 9) - 9);
+    if (order.empty() || order.back() != file) order.push_back(file);
+  }
+  EXPECT_EQ(order, files);
+
+  const RunResult csv = runner("--config " + kShipped + " -j 2 --format csv --features" + list, dir);
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  std::istringstream rows(csv.out);
+  std::string head;
+  std::getline(rows, head);
+  EXPECT_EQ(head.rfind("file,index,header,firstBlock,onset,label,class,df0,df1,df2,df3,f0,", 0), 0u) << head;
+  const std::vector<Line> json = parse(one.out);
+  size_t n = 0;
+  for (std::string row; std::getline(rows, row); ++n) {
+    ASSERT_LT(n, json.size());
+    std::vector<std::string> cells;
+    std::stringstream ss(row);
+    for (std::string c; std::getline(ss, c, ',');) cells.push_back(c);
+    EXPECT_EQ(std::stol(cells[3]), json[n].firstBlock);
+    EXPECT_EQ(std::stod(cells[4]), json[n].onset);
+    EXPECT_EQ(cells[6], json[n].cls);
+  }
+  EXPECT_EQ(n, json.size());
+  EXPECT_EQ(runner("--config " + kShipped + " --format xml" + list, dir).status, 2);
+  EXPECT_EQ(runner("--config " + kShipped + " -j 0" + list, dir).status, 2);
+}
+
+// More than 2^31 samples, read in chunks: onsets past the 32-bit range are
+// right, and the run fits in far less memory than the samples would take.
+TEST(OfflineRunner, LongerThan2To31SamplesInBoundedMemory) {
+  sctest::TempDir dir;
+  const uint64_t frames = (uint64_t{1} << 31) + 20 * 44100;
+  const std::vector<uint64_t> clicks = {5 * 44100, (uint64_t{1} << 31) - 3 * 44100,
+                                        (uint64_t{1} << 31) + 5 * 44100, (uint64_t{1} << 31) + 15 * 44100};
+  const std::string path = dir.path() + "/long.aiff";
+  sparseAiff(path, frames, clicks);
+  // Large blocks keep the test short; the positions are what matters.
+  sctest::TestConfig config({{"AudioCapturing/NBlock", "4096"}, {"AudioCapturing/Fs", "44100"},
+                             {"Event/NEvent", "4"}, {"Segmentation/FacMinEvent", "0.25"},
+                             {"Segmentation/UpdateThresh", "1"}, {"GraphicalUserInterface/M", "16"}});
+  std::string limit;
+#ifndef SC_SANITIZED
+  // A whole-file read would need 8 GiB of floats.
+  limit = "ulimit -v 1000000; ";
+#endif
+  const RunResult r =
+      run("sh -c '" + limit + "exec " + OFFLINE_RUNNER + " --config " + config.dir() + " " + path + "'", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<Line> lines = parse(r.out);
+  ASSERT_EQ(lines.size(), clicks.size()) << r.out;
+  for (size_t i = 0; i < clicks.size(); ++i) {
+    const int64_t block = static_cast<int64_t>(clicks[i] / 4096) + 1;  // the block holding the click
+    EXPECT_NEAR(lines[i].firstBlock, block, 1) << i;
+    EXPECT_NEAR(lines[i].onset, static_cast<double>(clicks[i]) / 44100, 4096.0 / 44100) << i;
+  }
 }
