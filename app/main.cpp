@@ -3,6 +3,7 @@
 #include "app/config.h"
 #include "audio/audio.h"
 #include "gui/display_config.h"
+#include "processing/validation.h"
 #include "gui/main_window.h"
 #include "processing/event_manager.h"
 #include "segmentation/segmentator.h"
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
     ConfigSet config;  // ClassificationSystem.xml and the two documents it names
     XmlNode* userRoot = config.userRoot();
     XmlNode* systemRoot = config.systemRoot();
-    readDisplayConfig(userRoot, systemRoot);  // stop before anything starts
+    checkConfiguration(config);  // stop before anything starts
 
     MAudio audio(systemRoot);
     MSegmentator segmentator(userRoot, systemRoot);

@@ -1,45 +1,17 @@
 #include "gui/display_config.h"
 
+#include "app/event_classes.h"
+
 namespace classification {
 
 DisplayConfig readDisplayConfig(XmlNode* userRoot, XmlNode* systemRoot) {
-  DisplayConfig c;
-  XmlNode* gui = cfg::element(userRoot, "GraphicalUserInterface");
-  cfg::real(cfg::element(gui, "DispInterval"));
-  XmlNode* mNode = cfg::element(gui, "M");
-  const int m = cfg::getIntAtLeast(userRoot, "GraphicalUserInterface", "M", 1);
-  const int nBlock = cfg::getIntAtLeast(systemRoot, "AudioCapturing", "NBlock", 1);
-  if (nBlock < m || nBlock % m != 0)
-    cfg::fail(mNode, "must divide NBlock (" + std::to_string(nBlock) + ")");
-  XmlNode* audio = cfg::element(gui, "Audio");
-  cfg::attribute(audio, "Name");
-  cfg::attribute(cfg::element(audio, "Color"));
-
-  XmlNode* events = cfg::element(gui, "Events");
-  XmlNode* numberHolder = events;
-  const long number = cfg::integer(events, "Number");
-  XmlNode* numNode = cfg::element(cfg::element(systemRoot, "Classifier"), "NumClasses");
-  const long numClasses = cfg::integer(numNode);
-  if (number < 0 || number > 10000) cfg::fail(numberHolder, "\"Number\" must be between 0 and 10000");
-  if (number < numClasses)
-    cfg::fail(numberHolder, "\"Number\" (" + std::to_string(number) + ") is below the model's NumClasses (" +
-                                std::to_string(numClasses) + ")");
-  c.number = static_cast<int>(number);
-  c.numClasses = static_cast<int>(numClasses);
-  std::vector<bool> seen(static_cast<size_t>(number), false);
-  for (XmlNode* e = events->first_node(); e; e = e->next_sibling()) {
-    const long id = cfg::integer(e, "ClassId");
-    if (id < 0 || id >= number)
-      cfg::fail(e, "\"ClassId\" " + std::to_string(id) + " outside 0 ... " + std::to_string(number - 1));
-    if (seen[static_cast<size_t>(id)]) cfg::fail(e, "\"ClassId\" " + std::to_string(id) + " occurs twice");
-    seen[static_cast<size_t>(id)] = true;
-    ClassEntry entry{static_cast<int>(id), QString::fromUtf8(cfg::attribute(e, "Name")), QColor()};
-    entry.color.setNamedColor(QString::fromUtf8(cfg::attribute(cfg::element(e, "Color"))));
+  const EventClasses classes = readEventClasses(userRoot, systemRoot);
+  DisplayConfig c{classes.number, classes.numClasses, {}};
+  for (const EventClass& e : classes.entries) {
+    ClassEntry entry{e.classId, QString::fromStdString(e.name), QColor()};
+    entry.color.setNamedColor(QString::fromStdString(e.color));
     c.entries.push_back(entry);
   }
-  for (long id = 0; id < numClasses; ++id)
-    if (!seen[static_cast<size_t>(id)])
-      cfg::fail(events, "no entry for class " + std::to_string(id) + " of the model");
   return c;
 }
 

@@ -63,16 +63,4 @@ void MOfflineDriver::feedSamples(const float* samples, size_t count, std::vector
   pending.assign(samples, samples + count);
 }
 
-std::vector<std::string> classNames(XmlNode* userRoot) {
-  std::vector<std::string> names;
-  XmlNode* events = cfg::element(cfg::element(userRoot, "GraphicalUserInterface"), "Events");
-  for (XmlNode* e = events->first_node(); e; e = e->next_sibling()) {
-    const long id = cfg::integer(e, "ClassId");
-    if (id < 0 || id > 100000) cfg::fail(e, "\"ClassId\" " + std::to_string(id) + " is out of range");
-    if (static_cast<long>(names.size()) <= id) names.resize(static_cast<size_t>(id) + 1);
-    names[static_cast<size_t>(id)] = cfg::attribute(e, "Name");
-  }
-  return names;
-}
-
 }  // namespace classification

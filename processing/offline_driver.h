@@ -65,8 +65,4 @@ class MOfflineDriver {
   int featureLength_ = 0;
 };
 
-// Class names by label from "GraphicalUserInterface"/"Events" (empty where
-// no entry names a label).
-std::vector<std::string> classNames(XmlNode* userRoot);
-
 }  // namespace classification

@@ -160,9 +160,13 @@ bool writeWavFile(const std::string& path, const float* samples, long count, int
     return false;
   }
   const sf_count_t written = sf_writef_float(f, samples, count);
-  sf_close(f);
+  const std::string writeError = written != count ? sf_strerror(f) : "";
+  if (sf_close(f) != 0 && writeError.empty()) {
+    error = "cannot close the file";
+    return false;
+  }
   if (written != count) {
-    error = "short write";
+    error = "short write: " + writeError;
     return false;
   }
   return true;

@@ -3,6 +3,7 @@
 #include "app/config.h"
 #include "features/fftw_lock.h"
 #include "processing/offline_driver.h"
+#include "processing/validation.h"
 #include "tools/audiofile.h"
 #include "tools/json.h"
 #include "tools/ordered_output.h"
@@ -84,9 +85,9 @@ struct Totals {
 
 class Runner {
  public:
-  Runner(const Options& opt, ConfigSet& config, OrderedOutput& out, Totals& totals)
-      : opt(opt), config(config), out(out), totals(totals),
-        names(classNames(config.userRoot())),
+  Runner(const Options& opt, ConfigSet& config, const std::vector<std::string>& names, OrderedOutput& out,
+         Totals& totals)
+      : opt(opt), config(config), out(out), totals(totals), names(names),
         fs(cfg::getIntAtLeast(config.systemRoot(), "AudioCapturing", "Fs", 1)) {}
 
   void run(size_t fileIndex, MOfflineDriver& driver) {
@@ -232,6 +233,7 @@ int main(int argc, char** argv) {
   setFftwPlannerFlags(FFTW_ESTIMATE);
   return runReportingConfigErrors("soundclassifier-offline", [&]() -> int {
     ConfigSet config(opt.configDir);
+    const std::vector<std::string> names = checkConfiguration(config).names();
     // One driver per worker, all built here so that a configuration error
     // stops the run before any file is read.
     std::vector<std::unique_ptr<MOfflineDriver>> drivers;
@@ -246,7 +248,7 @@ int main(int argc, char** argv) {
       std::fputs((head + "\n").c_str(), stdout);
     }
     Totals totals;
-    Runner runner(opt, config, out, totals);
+    Runner runner(opt, config, names, out, totals);
     const bool terminal = progressWanted();
     const double seconds = terminal ? totalSeconds(opt.files) : 0.0;
     const int fs = drivers[0]->sampleRate();
@@ -284,7 +286,6 @@ int main(int argc, char** argv) {
     if (opt.summary) {
       std::cerr << "events: " << totals.events << "\n";
       std::cerr << "noise estimates made afresh (background changes): " << totals.freshEstimates << "\n";
-      const std::vector<std::string> names = classNames(config.userRoot());
       for (const auto& [label, count] : totals.perClass)
         std::cerr << "  " << label << " "
                   << (label >= 0 && label < static_cast<int>(names.size()) ? names[label] : "?") << ": "

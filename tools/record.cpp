@@ -5,6 +5,8 @@
 #include "audio/audio.h"
 #include "segmentation/event.h"
 #include "segmentation/segmentator.h"
+#include "processing/validation.h"
+#include "tools/atomic_file.h"
 #include "tools/audiofile.h"
 
 #include <atomic>
@@ -48,6 +50,7 @@ std::string timeName() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  reportOversizedWrites();
   std::string configDir = ".", out, cls;
   double seconds = 0;
   for (int i = 1; i < argc; ++i) {
@@ -61,15 +64,16 @@ int main(int argc, char** argv) {
     else if (a == "--config" && i + 1 < argc) configDir = argv[++i];
     else {
       std::cerr << "soundclassifier-record: unknown argument " << a << "\n" << kUsage;
-      return 1;
+      return 2;
     }
   }
   if (out.empty()) {
     std::cerr << kUsage;
-    return 1;
+    return 2;
   }
   return runReportingConfigErrors("soundclassifier-record", [&]() -> int {
     ConfigSet config(configDir);
+    checkConfiguration(config);  // what the window would refuse, refused here too
     const fs::path folder = cls.empty() ? fs::path(out) : fs::path(out) / cls;
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -98,7 +102,10 @@ int main(int argc, char** argv) {
       MEvent event(segmentator.getNEvent(), segmentator.getNBlock(), segmentator.getRingBuffer());
       const std::string path = (folder / (timeName() + ".wav")).string();
       std::string error;
-      if (writeWavFile(path, event.getAudioData(), event.getSizeofAudio(), fs, error)) {
+      const bool written = replaceFileAtomically(path, [&](const std::string& temp, std::string& err) {
+        return writeWavFile(temp, event.getAudioData(), event.getSizeofAudio(), fs, err);
+      }, error);
+      if (written) {
         std::cout << path << std::endl;
         ++saved;
       } else {

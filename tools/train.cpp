@@ -3,6 +3,7 @@
 // and features as the program, and writes the model documents.
 #include "app/config.h"
 #include "segmentation/event.h"
+#include "processing/validation.h"
 #include "tools/audiofile.h"
 #include "tools/json.h"
 #include "tools/progress.h"
@@ -130,7 +131,7 @@ int main(int argc, char** argv) {
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) {
         std::cerr << "soundclassifier-train: " << a << " needs a value\n";
-        std::exit(1);
+        std::exit(2);
       }
       return argv[++i];
     };
@@ -150,14 +151,14 @@ int main(int argc, char** argv) {
     else if (a == "--report") opt.report = value();
     else {
       std::cerr << "soundclassifier-train: unknown argument " << a << "\n" << kUsage;
-      return 1;
+      return 2;
     }
   }
   if (opt.dataDir.empty() || opt.out.empty() ||
       (opt.classifier != "svm" && opt.classifier != "gmm" && opt.classifier != "both") || opt.folds < 2 ||
       opt.augment < 0 || opt.components < 0 || opt.components > 16) {
     std::cerr << kUsage;
-    return 1;
+    return 2;
   }
   setDiagnosticStream(&std::cerr);
   // Timed planning could pick other FFT algorithms on another run; estimated
@@ -166,6 +167,7 @@ int main(int argc, char** argv) {
 
   return runReportingConfigErrors("soundclassifier-train", [&]() -> int {
     ConfigSet config(opt.configDir);
+    checkConfiguration(config, false);
     if (!fs::is_directory(opt.dataDir)) {
       std::cerr << "soundclassifier-train: " << opt.dataDir << ": not a directory\n";
       return 1;

@@ -1,0 +1,101 @@
+// Every program refuses the same broken configurations with the same line
+// and exit status 2 (the window stops before it opens, so it runs here too).
+#include "tests/support/testconfig.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int status;
+  std::string err;
+};
+
+Result run(const std::string& cmd, const sctest::TempDir& dir) {
+  const std::string errFile = dir.path() + "/err.txt";
+  const int rc = std::system((cmd + " >/dev/null 2>" + errFile).c_str());
+  std::ifstream e(errFile);
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1,
+          std::string((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>())};
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The shipped configuration in dir with one replacement in one document.
+void brokenCopy(const sctest::TempDir& dir, const std::string& doc, const std::string& from, const std::string& to) {
+  const fs::path shipped = fs::path(SC_SOURCE_DIR) / "config";
+  for (const char* f : {"ClassificationSystem.xml", "UserParameters.xml", "SystemParameters.xml"})
+    fs::copy_file(shipped / f, fs::path(dir.path()) / f, fs::copy_options::overwrite_existing);
+  const fs::path target = fs::path(dir.path()) / doc;
+  std::string text = slurp(target);
+  const size_t at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  text.replace(at, from.size(), to);
+  std::ofstream(target) << text;
+}
+
+}  // namespace
+
+TEST(Validation, EveryProgramRefusesWhatTheWindowRefuses) {
+  struct Case {
+    const char* doc;
+    std::string from, to, expect;
+    bool trainerToo;  // the trainer writes a new model and class list
+  };
+  const std::vector<Case> cases = {
+      {"UserParameters.xml", "<Events Number=\"4\">", "<Events Number=\"3\">",
+       "GraphicalUserInterface/Events: \"Number\" (3) is below the model's NumClasses (4)", false},
+      {"UserParameters.xml", "ClassId=\"3\"", "ClassId=\"7\"", "\"ClassId\" 7 outside 0 ... 3", true},
+      {"UserParameters.xml", "<Event Name=\"other\" ClassId=\"3\"><Color Value=\"#911eb4\"/></Event>", "",
+       "GraphicalUserInterface/Events: no entry for class 3 of the model", false},
+      {"SystemParameters.xml", "</AudioCapturing>", "</AudioCaptring>", "invalid closing tag name", true},
+      {"UserParameters.xml", "<M Value=\"16\"/>", "<M Value=\"7\"/>", "GraphicalUserInterface/M: must divide NBlock",
+       true},
+  };
+  std::vector<std::pair<std::string, std::string>> programs = {
+      {"soundclassifier-offline", std::string(OFFLINE_RUNNER) + " --config DIR x.wav"},
+      {"soundclassifier-train", std::string(TRAINER) + " --config DIR --data DIR --out DIR/m.xml"},
+#ifdef RECORDER
+      {"soundclassifier-record", std::string(RECORDER) + " --config DIR --out DIR/rec --seconds 1"},
+#endif
+#ifdef WINDOW
+      {"soundclassifier", "cd DIR && QT_QPA_PLATFORM=offscreen " + std::string(WINDOW)},
+#endif
+  };
+  for (const Case& c : cases) {
+    sctest::TempDir dir;
+    brokenCopy(dir, c.doc, c.from, c.to);
+    for (const auto& [name, pattern] : programs) {
+      if (name == "soundclassifier-train" && !c.trainerToo) continue;
+      const std::string cmd = std::regex_replace(pattern, std::regex("DIR"), dir.path());
+      const Result r = run(cmd, dir);
+      EXPECT_EQ(r.status, 2) << name << ": " << c.expect << "\n" << r.err;
+      EXPECT_NE(r.err.find(c.expect), std::string::npos) << name << ": " << r.err;
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << name << ": " << r.err;
+      EXPECT_EQ(r.err.rfind(name + ": ", 0), 0u) << r.err;
+    }
+  }
+}
+
+TEST(Validation, UsageErrorsExitWith2AndHelpWith0) {
+  sctest::TempDir dir;
+  for (const std::string& bin : {std::string(OFFLINE_RUNNER), std::string(TRAINER)
+#ifdef RECORDER
+                                , std::string(RECORDER)
+#endif
+       }) {
+    EXPECT_EQ(run(bin + " --no-such-option", dir).status, 2) << bin;
+    EXPECT_EQ(run(bin, dir).status, 2) << bin;
+    EXPECT_EQ(run(bin + " --help", dir).status, 0) << bin;
+  }
+}
