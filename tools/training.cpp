@@ -260,20 +260,74 @@ std::vector<int> classifyWith(const std::string& section, const std::vector<cons
   return labels;
 }
 
-std::vector<int> recordingFolds(const std::vector<int>& recordingLabels, int folds, uint64_t seed) {
-  std::vector<int> fold(recordingLabels.size(), 0);
-  std::mt19937_64 rng(seed);
-  const int classes = recordingLabels.empty() ? 0 : *std::max_element(recordingLabels.begin(), recordingLabels.end()) + 1;
-  int next = 0;
-  for (int c = 0; c < classes; ++c) {
-    std::vector<size_t> members;
-    for (size_t r = 0; r < recordingLabels.size(); ++r)
-      if (recordingLabels[r] == c) members.push_back(r);
-    std::shuffle(members.begin(), members.end(), rng);
-    // Continue the round-robin across classes so that small classes do not
-    // all land in the first folds.
-    for (size_t i = 0; i < members.size(); ++i) fold[members[i]] = (next++) % folds;
+std::string sourceFamily(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::vector<std::string> fields;
+  for (size_t from = 0;;) {
+    const size_t at = name.find("__", from);
+    fields.push_back(name.substr(from, at == std::string::npos ? std::string::npos : at - from));
+    if (at == std::string::npos) break;
+    from = at + 2;
   }
+  if (fields.size() < 4) return name;
+  return fields[1] + "__" + fields[2];
+}
+
+std::vector<int> familyFolds(const std::vector<std::string>& families, const std::vector<int>& labels, int folds) {
+  const int classes = labels.empty() ? 0 : *std::max_element(labels.begin(), labels.end()) + 1;
+  // Recordings per class of every family, families in order of first appearance.
+  std::vector<std::string> names;
+  std::vector<std::vector<int>> counts;
+  std::vector<int> familyOf(labels.size());
+  for (size_t r = 0; r < labels.size(); ++r) {
+    const auto it = std::find(names.begin(), names.end(), families[r]);
+    const size_t f = static_cast<size_t>(it - names.begin());
+    if (it == names.end()) {
+      names.push_back(families[r]);
+      counts.emplace_back(static_cast<size_t>(classes), 0);
+    }
+    ++counts[f][static_cast<size_t>(labels[r])];
+    familyOf[r] = static_cast<int>(f);
+  }
+  std::vector<double> total(static_cast<size_t>(classes), 0.0);
+  for (const auto& c : counts)
+    for (int k = 0; k < classes; ++k) total[static_cast<size_t>(k)] += c[static_cast<size_t>(k)];
+  // Largest families first (weighted by how rare their classes are), each to
+  // the fold where it adds least to the largest share of any of its classes.
+  std::vector<double> weight(names.size(), 0.0);
+  for (size_t f = 0; f < names.size(); ++f)
+    for (int k = 0; k < classes; ++k) weight[f] += counts[f][static_cast<size_t>(k)] / total[static_cast<size_t>(k)];
+  std::vector<size_t> order(names.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return weight[a] != weight[b] ? weight[a] > weight[b] : names[a] < names[b];
+  });
+  std::vector<std::vector<double>> share(static_cast<size_t>(folds), std::vector<double>(static_cast<size_t>(classes), 0.0));
+  std::vector<int> foldOfFamily(names.size(), 0);
+  for (size_t f : order) {
+    int best = 0;
+    double bestCost = 0;
+    for (int g = 0; g < folds; ++g) {
+      double cost = 0, size = 0;
+      for (int k = 0; k < classes; ++k) {
+        const size_t kk = static_cast<size_t>(k);
+        if (!counts[f][kk]) continue;
+        cost = std::max(cost, share[static_cast<size_t>(g)][kk] + counts[f][kk] / total[kk]);
+      }
+      for (int k = 0; k < classes; ++k) size += share[static_cast<size_t>(g)][static_cast<size_t>(k)];
+      cost += 1e-6 * size;  // ties: the emptier fold
+      if (g == 0 || cost < bestCost) {
+        best = g;
+        bestCost = cost;
+      }
+    }
+    foldOfFamily[f] = best;
+    for (int k = 0; k < classes; ++k)
+      share[static_cast<size_t>(best)][static_cast<size_t>(k)] += counts[f][static_cast<size_t>(k)] / total[static_cast<size_t>(k)];
+  }
+  std::vector<int> fold(labels.size());
+  for (size_t r = 0; r < labels.size(); ++r) fold[r] = foldOfFamily[static_cast<size_t>(familyOf[r])];
   return fold;
 }
 
@@ -285,6 +339,18 @@ double Evaluation::accuracy() const {
       if (t == p) right += confusion[t][p];
     }
   return all ? static_cast<double>(right) / all : 0.0;
+}
+
+double Evaluation::balancedAccuracy() const {
+  const auto r = recall();
+  double sum = 0;
+  int present = 0;
+  for (size_t c = 0; c < confusion.size(); ++c)
+    if (std::accumulate(confusion[c].begin(), confusion[c].end(), 0L) > 0) {
+      sum += r[c];
+      ++present;
+    }
+  return present ? sum / present : 0.0;
 }
 
 std::vector<double> Evaluation::precision() const {
@@ -339,7 +405,7 @@ ExampleExtractor::~ExampleExtractor() { delete impl; }
 int ExampleExtractor::dimension() const { return impl->driver.featureLength(); }
 
 std::vector<std::vector<float>> ExampleExtractor::extract(const std::vector<float>& samples, bool wholeFile,
-                                                          double noise, uint64_t noiseSeed) {
+                                                          const Background* background) {
   // A quiet room around the recording: a faint, fixed noise floor, plus the
   // background noise of an augmented copy over the whole signal.
   const size_t lead = static_cast<size_t>((timeInit + 0.3) * fs);
@@ -348,10 +414,9 @@ std::vector<std::vector<float>> ExampleExtractor::extract(const std::vector<floa
   std::mt19937 rng(12345);
   std::uniform_real_distribution<float> u(-1e-4f, 1e-4f);
   for (float& v : x) v = u(rng);
-  if (noise > 0) {
-    std::mt19937_64 nrng(noiseSeed);
-    std::normal_distribution<double> n(0.0, noise);
-    for (float& v : x) v += static_cast<float>(n(nrng));
+  if (background && background->rms > 0) {
+    const std::vector<float> noise = backgroundNoise(*background, x.size(), fs);
+    for (size_t i = 0; i < x.size(); ++i) x[i] += noise[i];
   }
   for (size_t i = 0; i < samples.size(); ++i) x[lead + i] = std::max(-1.0f, std::min(1.0f, x[lead + i] + samples[i]));
 
@@ -386,18 +451,56 @@ std::vector<std::vector<float>> ExampleExtractor::extract(const std::vector<floa
   return out;
 }
 
+std::vector<float> backgroundNoise(const Background& b, size_t count, int fs) {
+  std::mt19937_64 rng(b.seed);
+  std::normal_distribution<double> white(0.0, 1.0);
+  std::vector<double> y(count);
+  // Pink: Paul Kellett's economy filter; brown: a leaky integrator whose
+  // leak sets a high-pass near 20 Hz.
+  double p0 = 0, p1 = 0, p2 = 0, brown = 0;
+  const double leak = 1.0 - 2 * 3.141592653589793 * 20.0 / fs;
+  for (size_t i = 0; i < count; ++i) {
+    const double w = white(rng);
+    switch (b.kind) {
+      case Background::White: y[i] = w; break;
+      case Background::Pink:
+        p0 = 0.99765 * p0 + w * 0.0990460;
+        p1 = 0.96300 * p1 + w * 0.2965164;
+        p2 = 0.57000 * p2 + w * 1.0526913;
+        y[i] = p0 + p1 + p2 + w * 0.1848;
+        break;
+      case Background::Brown:
+        brown = leak * brown + w;
+        y[i] = brown;
+        break;
+    }
+  }
+  double sq = 0;
+  for (double v : y) sq += v * v;
+  const double scale = count && sq > 0 ? b.rms / std::sqrt(sq / count) : 0.0;
+  std::vector<float> out(count);
+  for (size_t i = 0; i < count; ++i) out[i] = static_cast<float>(y[i] * scale);
+  return out;
+}
+
 Augmented augment(const std::vector<float>& samples, int k, int nBlock, uint64_t seed) {
   std::mt19937_64 rng(seed * 7919 + static_cast<uint64_t>(k));
-  static const float gains[] = {0.5f, 0.25f, 1.5f, 0.7f};
-  static const float snrDb[] = {30.0f, 20.0f, 12.0f};
-  const float gain = gains[k % 4];
-  double peak = 0;
-  for (float v : samples) peak = std::max(peak, static_cast<double>(std::fabs(v)));
-  const double noiseLevel = peak * gain * std::pow(10.0, -snrDb[k % 3] / 20.0);
+  std::uniform_real_distribution<double> peakDb(-36.0, -6.0), snrDb(0.0, 40.0);
+  double peak = 0, sq = 0;
+  for (float v : samples) {
+    peak = std::max(peak, static_cast<double>(std::fabs(v)));
+    sq += static_cast<double>(v) * v;
+  }
+  const double gain = peak > 0 ? std::pow(10.0, peakDb(rng) / 20.0) / peak : 1.0;
+  const double rms = samples.empty() ? 0.0 : gain * std::sqrt(sq / samples.size());
+  const double noiseRms = rms * std::pow(10.0, -snrDb(rng) / 20.0);
   std::uniform_int_distribution<int> shiftDist(0, std::max(0, nBlock - 1));
   const int shift = shiftDist(rng);
-  Augmented out{std::vector<float>(samples.size() + static_cast<size_t>(shift), 0.0f), noiseLevel};
-  for (size_t i = 0; i < samples.size(); ++i) out.samples[i + static_cast<size_t>(shift)] = samples[i] * gain;
+  static const Background::Kind kinds[] = {Background::White, Background::Pink, Background::Brown};
+  Augmented out{std::vector<float>(samples.size() + static_cast<size_t>(shift), 0.0f),
+                {kinds[k % 3], noiseRms, rng()}};
+  for (size_t i = 0; i < samples.size(); ++i)
+    out.samples[i + static_cast<size_t>(shift)] = static_cast<float>(samples[i] * gain);
   return out;
 }
 

@@ -62,12 +62,21 @@ std::string classifierSection(int numClasses, const Normalization& norm, const L
 // from a classifier section; returns the labels.
 std::vector<int> classifyWith(const std::string& section, const std::vector<const Example*>& examples);
 
-// Folds that keep all events of one recording together, stratified by class.
-std::vector<int> recordingFolds(const std::vector<int>& recordingLabels, int folds, uint64_t seed);
+// The source family of a recording named kind__package__kit__name.ext: the
+// package and the kit, voice pack or folder ("package__kit"). Any other name
+// is a family of its own (the file name).
+std::string sourceFamily(const std::string& path);
+
+// Folds by source family: all recordings of a family (of every class) land
+// in one fold, and each class's recordings are spread over the folds as
+// evenly as whole families allow. Deterministic.
+std::vector<int> familyFolds(const std::vector<std::string>& families, const std::vector<int>& labels, int folds);
 
 struct Evaluation {
   std::vector<std::vector<int>> confusion;  // [true][predicted]
   double accuracy() const;
+  // Mean of the per-class recalls over the classes that occur.
+  double balancedAccuracy() const;
   std::vector<double> precision() const, recall() const, f1() const;
 };
 Evaluation evaluate(const std::vector<int>& truth, const std::vector<int>& predicted, int numClasses);
@@ -81,10 +90,10 @@ class ExampleExtractor {
   ~ExampleExtractor();
   // Feature vectors of every event found in the samples. With wholeFile, a
   // recording without events gives one event from its loudest block on.
-  // noise: standard deviation of background noise added over the whole
-  // padded signal (augmentation); a faint fixed floor is always there.
+  // background: noise over the whole padded signal (augmentation); a faint
+  // fixed floor is always there.
   std::vector<std::vector<float>> extract(const std::vector<float>& samples, bool wholeFile,
-                                          double noise = 0.0, uint64_t noiseSeed = 0);
+                                          const struct Background* background = nullptr);
   int dimension() const;
   int sampleRate() const { return fs; }
 
@@ -97,11 +106,22 @@ class ExampleExtractor {
   double timeInit;
 };
 
-// Altered copy number k of a recording: gain and a small time shift, and the
-// level of background noise to add around it (several signal-to-noise ratios).
+// Generated background noise: white, pink (-3 dB per octave) or brown
+// (-6 dB per octave, high-passed near 20 Hz so it does not drift).
+struct Background {
+  enum Kind { White, Pink, Brown } kind;
+  double rms;
+  uint64_t seed;
+};
+std::vector<float> backgroundNoise(const Background& b, size_t count, int fs);
+
+// Altered copy number k of a recording as the live path would hear it: its
+// peak at a level between -36 and -6 dBFS, a small time shift, and the
+// background (kind k % 3) at a signal-to-noise ratio between 0 and 40 dB
+// (recording's RMS over the noise's).
 struct Augmented {
   std::vector<float> samples;
-  double noise;
+  Background background;
 };
 Augmented augment(const std::vector<float>& samples, int k, int nBlock, uint64_t seed);
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <map>
 #include <set>
 
 using namespace classification;
@@ -87,18 +88,73 @@ TEST(Training, ConstantFeatureKeepsAFiniteScale) {
   EXPECT_EQ(n.invStd[1], 1.0f);
 }
 
-TEST(Training, FoldsKeepRecordingsTogetherAndSpreadClasses) {
-  const std::vector<int> labels = {0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2};
-  const auto fold = recordingFolds(labels, 5, 3);
-  std::vector<int> perFold(5, 0);
-  for (int f : fold) ++perFold[static_cast<size_t>(f)];
-  for (int n : perFold) EXPECT_GE(n, 2);
+TEST(Training, FamiliesStayInOneFoldAndClassesSpread) {
+  EXPECT_EQ(sourceFamily("data/knock/wood_hit__lmms-common__drums__wood01.wav"), "lmms-common__drums");
+  EXPECT_EQ(sourceFamily("a/b/clap_3.wav"), "clap_3.wav");  // a user's own recording: its own family
+  // Class 0: families A (3), B, C, D, E; class 1: families A (1), F, G, H, I;
+  // class 2: a single family J.
+  const std::vector<std::string> families = {"A", "A", "A", "B", "C", "D", "E", "A", "F", "G", "H", "I", "J", "J"};
+  const std::vector<int> labels = {0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2};
+  const auto fold = familyFolds(families, labels, 5);
+  std::map<std::string, std::set<int>> foldsOf;
+  for (size_t r = 0; r < fold.size(); ++r) {
+    ASSERT_GE(fold[r], 0);
+    ASSERT_LT(fold[r], 5);
+    foldsOf[families[r]].insert(fold[r]);
+  }
+  for (const auto& [family, folds] : foldsOf) EXPECT_EQ(folds.size(), 1u) << family;
   for (int c = 0; c < 2; ++c) {
     std::set<int> seen;
     for (size_t r = 0; r < labels.size(); ++r)
       if (labels[r] == c) seen.insert(fold[r]);
-    EXPECT_EQ(seen.size(), 5u);
+    EXPECT_EQ(seen.size(), 5u) << c;  // five families of the class: one per fold
   }
+  EXPECT_EQ(familyFolds(families, labels, 5), fold);
+}
+
+TEST(Training, BalancedAccuracyIsTheMeanRecall) {
+  // 8 of class 0 all right, 2 of class 1 both wrong: accuracy 0.8, balanced 0.5.
+  const Evaluation e = evaluate({0, 0, 0, 0, 0, 0, 0, 0, 1, 1}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 3);
+  EXPECT_DOUBLE_EQ(e.accuracy(), 0.8);
+  EXPECT_DOUBLE_EQ(e.balancedAccuracy(), 0.5);  // class 2 does not occur
+}
+
+TEST(Training, AugmentedCopiesSpanLevelsAndNoises) {
+  std::vector<float> x(4410);
+  for (size_t i = 0; i < x.size(); ++i) x[i] = 0.5f * std::sin(0.1f * static_cast<float>(i));
+  std::set<int> kinds;
+  for (int k = 0; k < 30; ++k) {
+    const Augmented a = augment(x, k, 512, 3);
+    float peak = 0;
+    for (float v : a.samples) peak = std::max(peak, std::fabs(v));
+    const double peakDb = 20 * std::log10(peak);
+    EXPECT_GE(peakDb, -36.01);
+    EXPECT_LE(peakDb, -5.99);
+    const double snr = 20 * std::log10(peak / std::sqrt(2.0) / a.background.rms);
+    EXPECT_GE(snr, -0.01);
+    EXPECT_LE(snr, 40.01);
+    kinds.insert(a.background.kind);
+    const auto noise = backgroundNoise(a.background, 44100, 44100);
+    double sq = 0;
+    for (float v : noise) sq += static_cast<double>(v) * v;
+    EXPECT_NEAR(std::sqrt(sq / noise.size()), a.background.rms, 1e-3 * a.background.rms);
+  }
+  EXPECT_EQ(kinds.size(), 3u);
+  // Brown noise has its power low, pink in between: compare the power of
+  // the first differences (high frequencies) to the total.
+  auto highShare = [](const std::vector<float>& n) {
+    double d = 0, t = 0;
+    for (size_t i = 1; i < n.size(); ++i) {
+      d += (n[i] - n[i - 1]) * (n[i] - n[i - 1]);
+      t += n[i] * n[i];
+    }
+    return d / t;
+  };
+  const double w = highShare(backgroundNoise({Background::White, 1, 1}, 44100, 44100));
+  const double p = highShare(backgroundNoise({Background::Pink, 1, 1}, 44100, 44100));
+  const double b = highShare(backgroundNoise({Background::Brown, 1, 1}, 44100, 44100));
+  EXPECT_GT(w, p);
+  EXPECT_GT(p, b);
 }
 
 TEST(Trainer, WrittenDocumentsLoadAndClassify) {
@@ -139,4 +195,48 @@ TEST(Trainer, WrittenDocumentsLoadAndClassify) {
   std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("\"class\":\"tone\""), std::string::npos) << text;
   EXPECT_NE(text.find("\"class\":\"noise\""), std::string::npos) << text;
+}
+
+// A write that fails (a file-size limit, a folder that does not exist) leaves
+// the previous model byte for byte and no temporary file behind.
+TEST(Trainer, FailedWritesLeaveThePreviousFiles) {
+  namespace fs = std::filesystem;
+  sctest::TempDir dir;
+  const std::string data = dir.path() + "/data";
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> u(-1, 1);
+  for (const char* cls : {"a", "b"}) {
+    fs::create_directories(data + "/" + cls);
+    for (int k = 0; k < 2; ++k) {
+      std::vector<float> x(static_cast<size_t>(0.3 * 44100));
+      for (size_t n = 0; n < x.size(); ++n)
+        x[n] = 0.5f * std::exp(-8.0f * n / 44100.0f) * (cls[0] == 'a' ? std::sin(0.1f * n) : u(rng));
+      std::string error;
+      ASSERT_TRUE(writeWavFile(data + "/" + cls + "/" + std::to_string(k) + ".wav", x.data(), static_cast<long>(x.size()), 44100, error));
+    }
+  }
+  const std::string model = dir.file("model.xml", std::string(5000, 'x'));
+  const std::string shipped = std::string(SC_SOURCE_DIR) + "/config";
+  const std::string train = std::string(TRAINER) + " --config " + shipped + " --data " + data + " --folds 2 --out ";
+  // ulimit -f counts blocks of 1024 bytes: the model does not fit in 2.
+  int rc = std::system(("sh -c 'ulimit -f 2; exec " + train + model + "' 2>" + dir.path() + "/err.txt").c_str());
+  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  std::ifstream err(dir.path() + "/err.txt");
+  const std::string message((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_NE(message.find("cannot write"), std::string::npos) << message;
+  EXPECT_NE(message.find("left as it was"), std::string::npos) << message;
+  std::ifstream kept(model);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>()), std::string(5000, 'x'));
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(dir.path())) files += e.path().filename().string().rfind(".model.xml", 0) == 0;
+  EXPECT_EQ(files, 0);  // no temporary file left
+
+  rc = std::system((train + dir.path() + "/no/such/folder/model.xml 2>/dev/null").c_str());
+  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  // Without a limit the same run replaces the model.
+  rc = std::system((train + model + " 2>/dev/null").c_str());
+  EXPECT_EQ(WEXITSTATUS(rc), 0);
+  std::ifstream replaced(model);
+  EXPECT_NE(std::string((std::istreambuf_iterator<char>(replaced)), std::istreambuf_iterator<char>()).find("<Classifier>"),
+            std::string::npos);
 }
