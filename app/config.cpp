@@ -137,6 +137,37 @@ ConfigSet::ConfigSet(const std::string& dir) {
   system_ = std::make_unique<ConfigDocument>(joinPath(dir, cfg::text(systemPath)));
 }
 
+std::string userConfigDir() {
+#ifdef _WIN32
+  return "";
+#else
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && *xdg == '/') return std::string(xdg) + "/soundclassifier";
+  const char* home = std::getenv("HOME");
+  return home && *home ? std::string(home) + "/.config/soundclassifier" : "";
+#endif
+}
+
+std::string installedConfigDir() {
+#ifdef SC_DATADIR
+  return SC_DATADIR;
+#else
+  return "";
+#endif
+}
+
+std::string defaultConfigDir() {
+  auto holds = [](const std::string& dir) {
+    if (dir.empty()) return false;
+    std::ifstream f(dir + "/ClassificationSystem.xml");
+    return static_cast<bool>(f);
+  };
+  if (holds(".")) return ".";
+  if (holds(userConfigDir())) return userConfigDir();
+  if (holds(installedConfigDir())) return installedConfigDir();
+  return ".";
+}
+
 namespace cfg {
 
 std::string documentOf(const XmlNode* node) {

@@ -85,6 +85,17 @@ class ConfigSet {
   std::unique_ptr<ConfigDocument> system_;
 };
 
+// The user's configuration folder: $XDG_CONFIG_HOME/soundclassifier, by
+// default ~/.config/soundclassifier ("" where there is no home folder).
+std::string userConfigDir();
+// The folder holding the installed default documents ("" when not known).
+std::string installedConfigDir();
+// Where a tool reads its documents without --config: the working directory
+// when it holds ClassificationSystem.xml, else the user's configuration
+// folder when that does, else the installed defaults, else the working
+// directory (whose missing file is then reported).
+std::string defaultConfigDir();
+
 namespace cfg {
 
 // Path of the document a node belongs to ("<unknown document>" for trees that

@@ -70,9 +70,15 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--help") == 0) {
       std::cout << "usage: soundclassifier [Qt options]\n\n"
-                   "Reads ClassificationSystem.xml from the working directory, listens to the\n"
-                   "default input device and shows detected, classified sounds.\n"
+                   "Reads ClassificationSystem.xml and the two documents it names from the\n"
+                   "working directory, listens to the default input device and shows the\n"
+                   "detected, classified sounds over the scrolling waveform. Installed, the\n"
+                   "command starts it in ~/.config/soundclassifier, where the default\n"
+                   "documents are copied on the first start.\n\n"
                    "Exit status: 0 after the window is closed, 2 for a configuration error.\n";
+      return 0;
+    } else if (std::strcmp(argv[i], "--version") == 0) {
+      std::cout << "soundclassifier " SC_VERSION "\n";
       return 0;
     }
 

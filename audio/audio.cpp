@@ -1,8 +1,53 @@
 #include "audio/audio.h"
 
+#include <cstdlib>
 #include <iostream>
 
+#ifdef SC_QUIET_ALSA
+#include <alsa/asoundlib.h>
+#endif
+#ifdef SC_QUIET_JACK
+#include <jack/jack.h>
+#endif
+
 namespace classification {
+
+namespace {
+
+#ifdef SC_QUIET_ALSA
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+#endif
+#ifdef SC_QUIET_JACK
+void quietJack(const char*) {}
+#endif
+
+// PortAudio probes every ALSA device and a JACK server that may not be
+// running; the libraries report each failed probe, pages of lines that bury
+// the program's own message. They are quiet while PortAudio looks (and JACK
+// is not started for it); what fails for the program is reported by it.
+bool initializeQuietly() {
+#ifndef _WIN32
+  setenv("JACK_NO_START_SERVER", "1", 0);
+#endif
+#ifdef SC_QUIET_ALSA
+  snd_lib_error_set_handler(quietAlsa);
+#endif
+#ifdef SC_QUIET_JACK
+  jack_set_error_function(quietJack);
+  jack_set_info_function(quietJack);
+#endif
+  const bool ok = Pa_Initialize() == paNoError;
+#ifdef SC_QUIET_ALSA
+  snd_lib_error_set_handler(nullptr);
+#endif
+#ifdef SC_QUIET_JACK
+  jack_set_error_function(nullptr);
+  jack_set_info_function(nullptr);
+#endif
+  return ok;
+}
+
+}  // namespace
 
 MAudio::MAudio(XmlNode* systemRoot)
     : sampleRate(cfg::getIntAtLeast(systemRoot, "AudioCapturing", "Fs", 1)),
@@ -26,7 +71,7 @@ void MAudio::initDevice() {
   running = false;
   delete[] deviceList;
   deviceList = nullptr;
-  paInitialized = Pa_Initialize() == paNoError;
+  paInitialized = initializeQuietly();
 
   inputParameters.device = paInitialized ? Pa_GetDefaultInputDevice() : paNoDevice;
   if (inputParameters.device == paNoDevice) {

@@ -36,12 +36,14 @@ const char* kUsage =
     "as a JSON object per line, or with --format csv as rows under one header row\n"
     "(df0.., f0..). Output is grouped per file in the order the files are given.\n"
     "\n"
-    "  --config DIR     directory holding ClassificationSystem.xml (default: .)\n"
+    "  --config DIR     directory holding ClassificationSystem.xml (default: the\n"
+    "                   working directory if it holds one, else\n"
+    "                   ~/.config/soundclassifier, else the installed defaults)\n"
     "  --features       add the feature vector of every event\n"
     "  --summary        print the number of events per class on standard error\n"
     "  --format FORMAT  json (default) or csv\n"
     "  -j N             files processed at once (default: the number of cores)\n"
-    "  --help           this text\n"
+    "  --help           this text; --version the version\n"
     "\n"
     "On a terminal, a progress line on standard error shows files done, hours of\n"
     "audio done and the speed as a multiple of real time.\n"
@@ -50,7 +52,7 @@ const char* kUsage =
     "configuration error.\n";
 
 struct Options {
-  std::string configDir = ".";
+  std::string configDir;
   bool features = false;
   bool summary = false;
   bool csv = false;
@@ -192,6 +194,9 @@ int main(int argc, char** argv) {
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       return 0;
+    } else if (a == "--version") {
+      std::cout << "soundclassifier-offline " SC_VERSION "\n";
+      return 0;
     } else if (a == "--config" && i + 1 < argc) {
       opt.configDir = argv[++i];
     } else if (a == "--features") {
@@ -224,6 +229,7 @@ int main(int argc, char** argv) {
     std::cerr << kUsage;
     return 2;
   }
+  if (opt.configDir.empty()) opt.configDir = defaultConfigDir();
   if (opt.jobs == 0) opt.jobs = std::max(1u, std::thread::hardware_concurrency());
   opt.jobs = std::min<unsigned>(opt.jobs, static_cast<unsigned>(opt.files.size()));
 

@@ -29,6 +29,11 @@ const char* kUsage =
     "mono float at Fs) as FOLDER[/NAME]/YYYYMMDD-HHMMSS-mmm.wav, one line per\n"
     "saved event. Stops after N seconds or on Ctrl-C.\n"
     "\n"
+    "  --config DIR  directory holding ClassificationSystem.xml (default: the\n"
+    "                working directory if it holds one, else\n"
+    "                ~/.config/soundclassifier, else the installed defaults)\n"
+    "  --help        this text; --version the version\n"
+    "\n"
     "Exit status: 0 success, 1 no input device or a file that cannot be\n"
     "written, 2 configuration error.\n";
 
@@ -51,12 +56,15 @@ std::string timeName() {
 
 int main(int argc, char** argv) {
   reportOversizedWrites();
-  std::string configDir = ".", out, cls;
+  std::string configDir, out, cls;
   double seconds = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
+      return 0;
+    } else if (a == "--version") {
+      std::cout << "soundclassifier-record " SC_VERSION "\n";
       return 0;
     } else if (a == "--out" && i + 1 < argc) out = argv[++i];
     else if (a == "--class" && i + 1 < argc) cls = argv[++i];
@@ -71,6 +79,7 @@ int main(int argc, char** argv) {
     std::cerr << kUsage;
     return 2;
   }
+  if (configDir.empty()) configDir = defaultConfigDir();
   return runReportingConfigErrors("soundclassifier-record", [&]() -> int {
     ConfigSet config(configDir);
     checkConfiguration(config);  // what the window would refuse, refused here too

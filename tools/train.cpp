@@ -39,7 +39,10 @@ const char* kUsage =
     "DIR/classes.txt). Every event the segmentation finds becomes an example.\n"
     "\n"
     "  --config DIR        configuration whose capture, event, segmentation and\n"
-    "                      feature settings define the features (default: .)\n"
+    "                      feature settings define the features (default: the\n"
+    "                      working directory if it holds ClassificationSystem.xml,\n"
+    "                      else ~/.config/soundclassifier, else the installed\n"
+    "                      defaults)\n"
     "  --data DIR          training recordings, one sub-folder per class\n"
     "  --classifier KIND   svm, gmm or both (default: svm); with both, the one with\n"
     "                      the better balanced accuracy is used\n"
@@ -53,7 +56,8 @@ const char* kUsage =
     "  --whole-file        a recording without a detected event gives one event\n"
     "                      from its loudest block on\n"
     "  --seed N            random seed (default: 1)\n"
-    "  --out FILE          the system parameter document to write\n"
+    "  --out FILE          the system parameter document to write (default: the\n"
+    "                      configuration's own, together with its user document)\n"
     "  --user-out FILE     also a user parameter document with the classes\n"
     "  --report FILE       the figures as JSON\n"
     "  --help              this text\n"
@@ -70,7 +74,7 @@ const char* kColors[] = {"#e6194b", "#3cb44b", "#f58231", "#911eb4", "#4363d8", 
                          "#f032e6", "#9a6324", "#808000", "#000075", "#469990", "#dcbeff"};
 
 struct Options {
-  std::string configDir = ".", dataDir, classifier = "svm", out, userOut, report;
+  std::string configDir, dataDir, classifier = "svm", out, userOut, report;
   int components = 0, folds = 5, augment = 0;
   bool wholeFile = false;
   uint64_t seed = 1;
@@ -286,6 +290,9 @@ Options parseOptions(int argc, char** argv) {
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       std::exit(0);
+    } else if (a == "--version") {
+      std::cout << "soundclassifier-train " SC_VERSION "\n";
+      std::exit(0);
     } else if (a == "--config") opt.configDir = value();
     else if (a == "--data") opt.dataDir = value();
     else if (a == "--classifier") opt.classifier = value();
@@ -299,7 +306,8 @@ Options parseOptions(int argc, char** argv) {
     else if (a == "--report") opt.report = value();
     else usage("unknown argument " + a);
   }
-  if (opt.dataDir.empty() || opt.out.empty()) usage("");
+  if (opt.dataDir.empty()) usage("");
+  if (opt.configDir.empty()) opt.configDir = defaultConfigDir();
   if (opt.classifier != "svm" && opt.classifier != "gmm" && opt.classifier != "both")
     usage("--classifier must be svm, gmm or both");
   if (opt.folds < 2 || opt.augment < 0 || opt.components < 0 || opt.components > 16)
@@ -310,6 +318,16 @@ Options parseOptions(int argc, char** argv) {
 int train(const Options& opt) {
   ConfigSet config(opt.configDir);
   checkConfiguration(config, false);
+  Options given = opt;
+  if (given.out.empty()) {
+    // Train the configuration in place (the user's folder on an installed
+    // system), model and class list together; never the installed defaults.
+    if (!installedConfigDir().empty() && fs::equivalent(fs::path(opt.configDir), fs::path(installedConfigDir())))
+      throw std::runtime_error("the configuration is the installed default: give --out, or copy it to "
+                               "~/.config/soundclassifier (the window does this on its first start)");
+    given.out = config.system().path();
+    if (given.userOut.empty()) given.userOut = config.user().path();
+  }
   if (!fs::is_directory(opt.dataDir)) throw std::runtime_error(opt.dataDir + ": not a directory");
   const std::vector<std::string> classes = readClasses(opt.dataDir);
   const int numClasses = static_cast<int>(classes.size());
@@ -388,14 +406,14 @@ int train(const Options& opt) {
   // 4. The documents, each through a temporary file.
   const std::string section = classifierSection(numClasses, norm, svm.get(), gmm.get(), use);
   std::vector<std::pair<std::string, std::string>> files = {
-      {opt.out, systemDocument(config.systemRoot(), opt.dataDir, section)}};
-  if (!opt.userOut.empty()) files.push_back({opt.userOut, userDocument(config.userRoot(), classes)});
+      {given.out, systemDocument(config.systemRoot(), opt.dataDir, section)}};
+  if (!given.userOut.empty()) files.push_back({given.userOut, userDocument(config.userRoot(), classes)});
   if (!opt.report.empty()) files.push_back({opt.report, report});
   for (const auto& [path, text] : files) {
     std::string error;
     if (!writeFileAtomically(path, text, error)) throw std::runtime_error(error + " (" + path + " left as it was)");
   }
-  std::cerr << "wrote " << opt.out << (opt.userOut.empty() ? "" : " and " + opt.userOut) << "\n";
+  std::cerr << "wrote " << given.out << (given.userOut.empty() ? "" : " and " + given.userOut) << "\n";
   return 0;
 }
 

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setFftwPlannerFlags(FFTW_ESTIMATE);
     config = new ConfigSet(std::string(SC_SOURCE_DIR) + "/config");
     driver = new MOfflineDriver(config->userRoot(), config->systemRoot());
-    char pattern[] = "/tmp/sc-fuzz-audio.XXXXXX";
+    char pattern[] = "/dev/shm/sc-fuzz-audio.XXXXXX";
+    if (access("/dev/shm", W_OK) != 0) std::snprintf(pattern, sizeof pattern, "/tmp/sc-fuzz-aud.XXXXXX");
     const int fd = mkstemp(pattern);
     if (fd >= 0) close(fd);
     path = pattern;

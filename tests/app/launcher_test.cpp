@@ -1,0 +1,66 @@
+// The launcher of an installed system: the first start copies the default
+// documents into the user's configuration folder and starts the program
+// there; later starts never overwrite what the user changed.
+#include "tests/support/testconfig.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs the launcher with this environment; returns what the stand-in
+// program (pwd) printed, or "exit N" on a failure.
+std::string launch(const std::string& env) {
+  FILE* p = popen(("env -u XDG_CONFIG_HOME " + env + " " + LAUNCHER + " 2>&1").c_str(), "r");
+  std::string out;
+  char buf[512];
+  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  const int rc = pclose(p);
+  if (WEXITSTATUS(rc) != 0) return "exit " + std::to_string(WEXITSTATUS(rc)) + ": " + out;
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+const char* kDocs[] = {"ClassificationSystem.xml", "UserParameters.xml", "SystemParameters.xml"};
+
+}  // namespace
+
+TEST(Launcher, FirstStartCopiesTheDefaultsAndStartsThere) {
+  sctest::TempDir home;
+  const fs::path conf = fs::path(home.path()) / ".config" / "soundclassifier";
+  EXPECT_EQ(launch("HOME=" + home.path()), conf.string());
+  for (const char* d : kDocs) EXPECT_EQ(slurp(conf / d), slurp(fs::path(SC_SOURCE_DIR) / "config" / d)) << d;
+  // XDG_CONFIG_HOME, when set, is the base instead.
+  sctest::TempDir xdg;
+  EXPECT_EQ(launch("HOME=" + home.path() + " XDG_CONFIG_HOME=" + xdg.path()),
+            (fs::path(xdg.path()) / "soundclassifier").string());
+  EXPECT_TRUE(fs::exists(fs::path(xdg.path()) / "soundclassifier" / "SystemParameters.xml"));
+}
+
+TEST(Launcher, NeverOverwritesTheUsersFiles) {
+  sctest::TempDir home;
+  const fs::path conf = fs::path(home.path()) / ".config" / "soundclassifier";
+  ASSERT_EQ(launch("HOME=" + home.path()), conf.string());
+  std::ofstream(conf / "UserParameters.xml") << "<mine/>";
+  std::ofstream(conf / "SystemParameters.xml") << "<my model/>";
+  fs::remove(conf / "ClassificationSystem.xml");
+  ASSERT_EQ(launch("HOME=" + home.path()), conf.string());
+  EXPECT_EQ(slurp(conf / "UserParameters.xml"), "<mine/>");
+  EXPECT_EQ(slurp(conf / "SystemParameters.xml"), "<my model/>");
+  // A missing one comes back from the defaults.
+  EXPECT_EQ(slurp(conf / "ClassificationSystem.xml"),
+            slurp(fs::path(SC_SOURCE_DIR) / "config" / "ClassificationSystem.xml"));
+  // A folder that cannot be made stops the start with an error.
+  std::ofstream(fs::path(home.path()) / "file") << "x";
+  EXPECT_EQ(launch("HOME=" + home.path() + "/file").rfind("exit ", 0), 0u);
+}
