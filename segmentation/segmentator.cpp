@@ -129,22 +129,34 @@ int MSegmentator::recordCallback(const void* input, void*, unsigned long,
 
 // Sum of squares in sample order, in single precision. With pre-emphasis the
 // squares are those of y[n] = x[n] - a x[n-1], the last sample carried over
-// from the previous block, so that low-frequency rumble weighs less (and
-// MaxThresholdEnergy is a level of the filtered signal).
+// from the previous block, so that low-frequency rumble weighs less; the
+// plain power is kept for MaxThresholdEnergy (see clampThreshold).
 float MSegmentator::blockPower(const float* block) {
   float power = 0.0f;
   if (preEmphasis == 0.0f) {
     for (int i = 0; i < blockLength; ++i) power += block[i] * block[i];
   } else {
-    float previous = lastSample;
+    float previous = lastSample, raw = 0.0f;
     for (int i = 0; i < blockLength; ++i) {
       const float y = block[i] - preEmphasis * previous;
       power += y * y;
+      raw += block[i] * block[i];
       previous = block[i];
     }
+    rawPower = raw;
   }
   lastSample = block[blockLength - 1];
   return power;
+}
+
+// The threshold never exceeds MaxThresholdEnergy, so a block louder than that
+// is always active. With pre-emphasis the two are in different units: while
+// there is no estimate yet (the initial phase) the plain power is compared
+// with it, so that a recording that starts with its sound still gives an
+// event; afterwards the filtered estimate alone decides, so that a loud
+// rumble does not make every block active.
+void MSegmentator::clampThreshold() {
+  if (preEmphasis == 0.0f && threshold > maxThresholdEnergy) threshold = maxThresholdEnergy;
 }
 
 float MSegmentator::testActivity(const float* block) {
@@ -162,14 +174,14 @@ float MSegmentator::testActivity(const float* block) {
     return power;
   }
 
-  if (power > threshold) {
+  if (power > threshold || (preEmphasis != 0.0f && initPhase && rawPower > maxThresholdEnergy)) {
     active = true;
     if (!wasActive) threshold = noiseMean + static_cast<float>(facVarHysterese) * noiseSpread;
   } else {
     active = false;
     if (wasActive) threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
   }
-  if (threshold > maxThresholdEnergy) threshold = maxThresholdEnergy;
+  clampThreshold();
 
   if (noiseHistory.getUpdateFlag() && !active && updateThresh) {
     calculateNoiseParam();
@@ -205,7 +217,7 @@ void MSegmentator::estimateAfresh() {
   const int size = noiseHistory.getSizeBuffer();
   noiseHistory.sortBuffer(0, size - 1);
   estimateFrom(noiseHistory.getStartPtr(), size);
-  if (threshold > maxThresholdEnergy) threshold = maxThresholdEnergy;
+  clampThreshold();
   ++freshEstimates;
 }
 
@@ -259,7 +271,7 @@ void MSegmentator::calculateNoiseParam() {
                                      static_cast<double>(oldPart));
     threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
   }
-  if (threshold > maxThresholdEnergy) threshold = maxThresholdEnergy;
+  clampThreshold();
 }
 
 int MSegmentator::getMinPoint(const float* from, const float* table, int stop, int size,

@@ -239,6 +239,20 @@ TEST(BlockPower, PreEmphasisFiltersAcrossBlocks) {
   h.seg.testActivity(dc.data());
   EXPECT_NEAR(h.seg.testActivity(dc.data()), 4 * 0.03f * 0.03f, 1e-6f);
 
+  // MaxThresholdEnergy is a level of the plain signal, and with the filter
+  // it only counts before the first estimate: a constant (a low thump, as
+  // far as the filter is concerned) is active then, and not after it.
+  SegHarness loud({{"Segmentation/PreEmphasis", "0.97"}, {"Segmentation/MaxThresholdEnergy", "0.5"}});
+  loud.blocks(0.0f, 3);
+  loud.raw(dc.data());
+  loud.raw(dc.data());
+  EXPECT_TRUE(loud.seg.isActive());
+  SegHarness settled({{"Segmentation/PreEmphasis", "0.97"}, {"Segmentation/MaxThresholdEnergy", "0.5"}});
+  for (int i = 0; i < 25; ++i) settled.block(0.1f * (1.0f + 0.01f * (i % 5)));
+  ASSERT_FALSE(settled.seg.isInitPhase());
+  for (int i = 0; i < 3; ++i) settled.raw(dc.data());
+  EXPECT_FALSE(settled.seg.isActive());
+
   for (const char* bad : {"1", "-0.1", "nan"}) {
     EXPECT_THROW(SegHarness({{"Segmentation/PreEmphasis", bad}}), ConfigError) << bad;
   }
