@@ -39,6 +39,7 @@ void MRingBuffer::sortBuffer(int first, int last) {
 
 int computeBlockNumberRange(double dispInterval, int fs, int nBlock) {
   const double range = 2.0 * dispInterval * fs / nBlock;
+  if (!(range >= 0.0)) return 0;  // negative or not a number: refused by the caller
   return range >= 2147483647.0 ? 2147483647 : static_cast<int>(range);
 }
 
@@ -50,6 +51,14 @@ float getFloat(XmlNode* root, const char* section, const char* key) {
 
 XmlNode* keyNode(XmlNode* root, const char* section, const char* key) {
   return cfg::element(cfg::element(root, section), key);
+}
+
+// A value truncated to int, or a configuration error where it lies outside
+// int's range (converting it would be undefined).
+int truncated(double v, XmlNode* node, const std::string& what) {
+  if (!(v > -2147483649.0 && v < 2147483648.0))
+    cfg::fail(node, what + " (" + std::to_string(v) + ") is out of range");
+  return static_cast<int>(v);
 }
 
 }  // namespace
@@ -65,8 +74,9 @@ MSegmentator::MSegmentator(XmlNode* userRoot, XmlNode* systemRoot) {
   updateThresh = cfg::getInt(userRoot, seg, "UpdateThresh") != 0;
   const double adaptionTime = cfg::getReal(userRoot, seg, "AdaptionTime");
   const double timeInit = cfg::getReal(userRoot, seg, "TimeInit");
-  facVar = static_cast<int>(cfg::getReal(userRoot, seg, "FacVar"));
-  facVarHysterese = static_cast<int>(cfg::getReal(userRoot, seg, "FacVarHysterese"));
+  facVar = truncated(cfg::getReal(userRoot, seg, "FacVar"), keyNode(userRoot, seg, "FacVar"), "the value");
+  facVarHysterese = truncated(cfg::getReal(userRoot, seg, "FacVarHysterese"),
+                              keyNode(userRoot, seg, "FacVarHysterese"), "the value");
   alpha = getFloat(userRoot, seg, "Alpha");
   q = getFloat(userRoot, seg, "q");
   maxThresholdEnergy = getFloat(userRoot, seg, "MaxThresholdEnergy");
@@ -78,9 +88,12 @@ MSegmentator::MSegmentator(XmlNode* userRoot, XmlNode* systemRoot) {
     preEmphasis = static_cast<float>(a);
   }
 
-  adaptionBlocks = static_cast<int>(std::ceil(sampleRate * adaptionTime / blockLength));
-  initBlocks = static_cast<int>(std::ceil(sampleRate * timeInit / blockLength));
-  onsetLength = static_cast<int>(std::floor(static_cast<float>(eventBlocks) * facMinEvent));
+  adaptionBlocks = truncated(std::ceil(sampleRate * adaptionTime / blockLength),
+                             keyNode(userRoot, seg, "AdaptionTime"), "the noise history in blocks");
+  initBlocks = truncated(std::ceil(sampleRate * timeInit / blockLength), keyNode(userRoot, seg, "TimeInit"),
+                         "the initial measurement in blocks");
+  onsetLength = truncated(std::floor(static_cast<float>(eventBlocks) * facMinEvent),
+                          keyNode(userRoot, seg, "FacMinEvent"), "the onset in blocks");
   blockNumberRange = computeBlockNumberRange(dispInterval, sampleRate, blockLength);
 
   // Limits the segmentation relies on.

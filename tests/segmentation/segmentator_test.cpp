@@ -421,6 +421,13 @@ TEST(Limits, ConfigurationsOutsideTheLimitsAreRejected) {
       {{"Segmentation/AdaptionTime", "0.03"}, {"Segmentation/TimeInit", "0.03"}},  // 1 block
       {{"GraphicalUserInterface/DispInterval", "0.01"}},                       // range 0
       {{"AudioCapturing/NBlock", "0"}},
+      // Values that do not fit an int (found by fuzzing: converting them was undefined).
+      {{"Segmentation/FacVar", "2e91"}},
+      {{"Segmentation/FacVarHysterese", "-1e10"}},
+      {{"Segmentation/AdaptionTime", "1e300"}},
+      {{"Segmentation/TimeInit", "nan"}},
+      {{"Segmentation/FacMinEvent", "1e30"}},
+      {{"GraphicalUserInterface/DispInterval", "nan"}},
   };
   for (const auto& o : bad) {
     sctest::TestConfig c(o);
