@@ -8,15 +8,18 @@ std::vector<std::string> EventClasses::names() const {
   return out;
 }
 
+int displayDecimation(XmlNode* userRoot, int nBlock) {
+  XmlNode* mNode = cfg::element(cfg::element(userRoot, "GraphicalUserInterface"), "M");
+  const int m = cfg::getIntAtLeast(userRoot, "GraphicalUserInterface", "M", 1);
+  if (nBlock < m || nBlock % m != 0) cfg::fail(mNode, "must divide NBlock (" + std::to_string(nBlock) + ")");
+  return m;
+}
+
 EventClasses readEventClasses(XmlNode* userRoot, XmlNode* systemRoot, bool withModel) {
   EventClasses c;
   XmlNode* gui = cfg::element(userRoot, "GraphicalUserInterface");
   cfg::real(cfg::element(gui, "DispInterval"));
-  XmlNode* mNode = cfg::element(gui, "M");
-  const int m = cfg::getIntAtLeast(userRoot, "GraphicalUserInterface", "M", 1);
-  const int nBlock = cfg::getIntAtLeast(systemRoot, "AudioCapturing", "NBlock", 1);
-  if (nBlock < m || nBlock % m != 0)
-    cfg::fail(mNode, "must divide NBlock (" + std::to_string(nBlock) + ")");
+  displayDecimation(userRoot, cfg::getIntAtLeast(systemRoot, "AudioCapturing", "NBlock", 1));
   XmlNode* audio = cfg::element(gui, "Audio");
   cfg::attribute(audio, "Name");
   cfg::attribute(cfg::element(audio, "Color"));

@@ -25,6 +25,9 @@ struct EventClasses {
   std::vector<std::string> names() const;
 };
 
+// "M" of "GraphicalUserInterface", checked to divide NBlock. Throws ConfigError.
+int displayDecimation(XmlNode* userRoot, int nBlock);
+
 // Reads and validates the section: "DispInterval", M >= 1 dividing NBlock,
 // the waveform's name and colour, every "ClassId" in 0 .. Number-1 and
 // unique, each entry's name and colour; with the model also "Number" >=

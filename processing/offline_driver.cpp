@@ -1,5 +1,7 @@
 #include "processing/offline_driver.h"
 
+#include "app/event_classes.h"
+
 #include <algorithm>
 
 namespace classification {

@@ -48,8 +48,6 @@ class MOfflineDriver {
 
   MSegmentator& segmentation() { return *segmentator; }
   MFeatureExtractor& features();
-  // Only for Stage::Classify.
-  MClassification& classification() { return manager->getClassification(); }
   int featureLength() const { return featureLength_; }
   int numClasses() const { return manager ? manager->getClassification().getActive()->getNumClasses() : 0; }
 

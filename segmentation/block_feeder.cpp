@@ -1,15 +1,9 @@
 #include "segmentation/block_feeder.h"
 
+#include "app/event_classes.h"
 #include "segmentation/segmentator.h"
 
 namespace classification {
-
-int displayDecimation(XmlNode* userRoot, int nBlock) {
-  XmlNode* mNode = cfg::element(cfg::element(userRoot, "GraphicalUserInterface"), "M");
-  const int m = cfg::getIntAtLeast(userRoot, "GraphicalUserInterface", "M", 1);
-  if (nBlock < m || nBlock % m != 0) cfg::fail(mNode, "must divide NBlock (" + std::to_string(nBlock) + ")");
-  return m;
-}
 
 MBlockFeeder::MBlockFeeder(MSegmentator& seg, XmlNode* userRoot) {
   const int m = displayDecimation(userRoot, seg.getNBlock());

@@ -31,7 +31,4 @@ class MBlockFeeder {
   CallbackContext ctx;
 };
 
-// "M" of "GraphicalUserInterface", checked to divide NBlock.
-int displayDecimation(XmlNode* userRoot, int nBlock);
-
 }  // namespace classification

@@ -149,14 +149,17 @@ float MSegmentator::blockPower(const float* block) {
   if (preEmphasis == 0.0f) {
     for (int i = 0; i < blockLength; ++i) power += block[i] * block[i];
   } else {
-    float previous = lastSample, raw = 0.0f;
+    float previous = lastSample;
     for (int i = 0; i < blockLength; ++i) {
       const float y = block[i] - preEmphasis * previous;
       power += y * y;
-      raw += block[i] * block[i];
       previous = block[i];
     }
-    rawPower = raw;
+    if (initPhase) {  // the only time the plain power is compared
+      float raw = 0.0f;
+      for (int i = 0; i < blockLength; ++i) raw += block[i] * block[i];
+      rawPower = raw;
+    }
   }
   lastSample = block[blockLength - 1];
   return power;
@@ -227,9 +230,12 @@ void MSegmentator::estimateFrom(const float* v, int n) {
 // A new background: the whole history estimated as an update does, but
 // without the old estimate's weight and without a limit.
 void MSegmentator::estimateAfresh() {
-  const int size = noiseHistory.getSizeBuffer();
-  noiseHistory.sortBuffer(0, size - 1);
-  estimateFrom(noiseHistory.getStartPtr(), size);
+  noiseHistory.sortBuffer(0, noiseHistory.getSizeBuffer() - 1);
+  adoptSortedHistory();
+}
+
+void MSegmentator::adoptSortedHistory() {
+  estimateFrom(noiseHistory.getStartPtr(), noiseHistory.getSizeBuffer());
   clampThreshold();
   ++freshEstimates;
 }
@@ -262,16 +268,16 @@ void MSegmentator::calculateNoiseParam() {
     if (size == 1) {
       n = 1;
     } else {
-      if (v[0] > limit) return estimateAfresh();
+      if (v[0] > limit) return adoptSortedHistory();
       for (int i = 1; i <= size - 2; ++i) {
         if (v[i] > limit) {
           n = i;
-          if (4 * n < size) return estimateAfresh();
+          if (4 * n < size) return adoptSortedHistory();
           if (n <= 3) return;
           break;
         }
       }
-      if (v[size - 1] < m0) return estimateAfresh();
+      if (v[size - 1] < m0) return adoptSortedHistory();
     }
     const float median = (n % 2) ? v[n / 2] : v[n / 2 - 1];
     const float keep = 1 - alpha;

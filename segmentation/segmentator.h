@@ -106,6 +106,7 @@ class MSegmentator {
   // Median and robust spread of the sorted values v[0..n-1], threshold from them.
   void estimateFrom(const float* sorted, int n);
   void estimateAfresh();
+  void adoptSortedHistory();
 
   int blockLength;
   int sampleRate;
@@ -144,7 +145,7 @@ class MSegmentator {
   int onsetLength;            // S
   float preEmphasis = 0.0f;   // optional "PreEmphasis"; 0 measures the plain block power
   float lastSample = 0.0f;    // pre-emphasis state across blocks
-  float rawPower = 0.0f;      // the newest block's power without the filter
+  float rawPower = 0.0f;      // the newest block's power without the filter (initial phase)
   int activeRun = 0;          // blocks active in a row since the last estimate
   uint64_t freshEstimates = 0;
   bool discarding = false;    // the current event did not fit and is skipped

@@ -126,9 +126,13 @@ long AudioStream::read(float* out, long max, std::string& error) {
 int AudioStream::originalRate() const { return impl->info.samplerate; }
 int AudioStream::channels() const { return impl->info.channels; }
 bool AudioStream::resampled() const { return impl->src != nullptr; }
-int64_t AudioStream::originalFrames() const { return impl->info.frames > 0 ? impl->info.frames : 0; }
-double AudioStream::seconds() const {
-  return impl->info.samplerate > 0 ? static_cast<double>(originalFrames()) / impl->info.samplerate : 0.0;
+
+double audioFileSeconds(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return 0.0;
+  sf_close(f);
+  return info.samplerate > 0 && info.frames > 0 ? static_cast<double>(info.frames) / info.samplerate : 0.0;
 }
 
 bool readAudioFile(const std::string& path, int rate, AudioFile& out, std::string& error) {

@@ -27,14 +27,14 @@ class AudioStream {
   int originalRate() const;
   int channels() const;
   bool resampled() const;
-  // Frames of the file at its own rate (0 when the format does not say).
-  int64_t originalFrames() const;
-  double seconds() const;
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl;
 };
+
+// Duration in seconds from the file's header (0 when it cannot be read).
+double audioFileSeconds(const std::string& path);
 
 struct AudioFile {
   std::vector<float> samples;  // mono, at the requested rate

@@ -89,7 +89,7 @@ class Runner {
  public:
   Runner(const Options& opt, ConfigSet& config, const std::vector<std::string>& names, OrderedOutput& out,
          Totals& totals)
-      : opt(opt), config(config), out(out), totals(totals), names(names),
+      : opt(opt), out(out), totals(totals), names(names),
         fs(cfg::getIntAtLeast(config.systemRoot(), "AudioCapturing", "Fs", 1)) {}
 
   void run(size_t fileIndex, MOfflineDriver& driver) {
@@ -167,7 +167,6 @@ class Runner {
   }
 
   const Options& opt;
-  ConfigSet& config;
   OrderedOutput& out;
   Totals& totals;
   std::vector<std::string> names;
@@ -177,11 +176,7 @@ class Runner {
 // Hours of audio in all files, from their headers (for the progress line).
 double totalSeconds(const std::vector<std::string>& files) {
   double total = 0;
-  for (const std::string& f : files) {
-    AudioStream s;
-    std::string error;
-    if (s.open(f, 1, error)) total += s.seconds();
-  }
+  for (const std::string& f : files) total += audioFileSeconds(f);
   return total;
 }
 
