@@ -1,6 +1,7 @@
 // The launcher of an installed system: the first start copies the default
 // documents into the user's configuration folder and starts the program
 // there; later starts never overwrite what the user changed.
+#include "tests/support/process.h"
 #include "tests/support/testconfig.h"
 
 #include <gtest/gtest.h>
@@ -21,14 +22,9 @@ std::string slurp(const fs::path& p) {
 // Runs the launcher with this environment; returns what the stand-in
 // program (pwd) printed, or "exit N" on a failure.
 std::string launch(const std::string& env) {
-  FILE* p = popen(("env -u XDG_CONFIG_HOME " + env + " " + LAUNCHER + " 2>&1").c_str(), "r");
-  std::string out;
-  char buf[512];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-  const int rc = pclose(p);
-  if (WEXITSTATUS(rc) != 0) return "exit " + std::to_string(WEXITSTATUS(rc)) + ": " + out;
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
+  const sctest::RunResult r = sctest::runCommand("env -u XDG_CONFIG_HOME " + env + " " + LAUNCHER + " 2>&1");
+  if (r.status != 0) return "exit " + std::to_string(r.status) + ": " + r.out;
+  return r.out.substr(0, r.out.find_last_not_of('\n') + 1);
 }
 
 const char* kDocs[] = {"ClassificationSystem.xml", "UserParameters.xml", "SystemParameters.xml"};

@@ -1,4 +1,5 @@
 // The offline runner end to end on generated recordings.
+#include "tests/support/process.h"
 #include "tests/support/testconfig.h"
 #include "tools/audiofile.h"
 
@@ -14,27 +15,10 @@ using namespace classification;
 
 namespace {
 
-struct RunResult {
-  int status;
-  std::string out, err;
-};
+using sctest::RunResult;
 
-// A shell command; its standard error is collected through a file in dir.
-RunResult run(const std::string& command, const sctest::TempDir& dir) {
-  const std::string errFile = dir.path() + "/stderr.txt";
-  const std::string cmd = command + " 2>" + errFile;
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[4096];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-  const int rc = pclose(p);
-  std::ifstream e(errFile);
-  std::string err((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out, err};
-}
-
-RunResult runner(const std::string& args, const sctest::TempDir& dir) {
-  return run(std::string(OFFLINE_RUNNER) + " " + args, dir);
+RunResult runner(const std::string& args, const sctest::TempDir&) {
+  return sctest::runCommand(std::string(OFFLINE_RUNNER) + " " + args);
 }
 
 struct Line {
@@ -310,7 +294,7 @@ TEST(OfflineRunner, LongerThan2To31SamplesInBoundedMemory) {
   limit = "ulimit -v 1000000; ";
 #endif
   const RunResult r =
-      run("sh -c '" + limit + "exec " + OFFLINE_RUNNER + " --config " + config.dir() + " " + path + "'", dir);
+      sctest::runCommand("sh -c '" + limit + "exec " + OFFLINE_RUNNER + " --config " + config.dir() + " " + path + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   const std::vector<Line> lines = parse(r.out);
   ASSERT_EQ(lines.size(), clicks.size()) << r.out;

@@ -1,3 +1,4 @@
+#include "tests/support/process.h"
 #include "tests/support/testconfig.h"
 #include "tools/audiofile.h"
 #include "tools/training.h"
@@ -157,24 +158,34 @@ TEST(Training, AugmentedCopiesSpanLevelsAndNoises) {
   EXPECT_GT(p, b);
 }
 
-TEST(Trainer, WrittenDocumentsLoadAndClassify) {
+namespace {
+// Recordings of two classes: decaying tones of several pitches, and noise.
+std::string toneAndNoiseData(const sctest::TempDir& dir, int perClass) {
   namespace fs = std::filesystem;
-  sctest::TempDir dir;
   const std::string data = dir.path() + "/data";
   std::mt19937 rng(5);
   std::uniform_real_distribution<float> u(-1, 1);
   for (const char* cls : {"tone", "noise"}) {
     fs::create_directories(data + "/" + cls);
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < perClass; ++k) {
       std::vector<float> x(static_cast<size_t>(0.35 * 44100));
       for (size_t n = 0; n < x.size(); ++n) {
         const float env = 0.5f * std::exp(-3.0f * n / 44100.0f);
         x[n] = env * (cls[0] == 't' ? std::sin(2 * float(M_PI) * (500 + 150 * k) * n / 44100.0f) : u(rng));
       }
       std::string error;
-      ASSERT_TRUE(writeWavFile(data + "/" + cls + "/" + std::to_string(k) + ".wav", x.data(), static_cast<long>(x.size()), 44100, error));
+      EXPECT_TRUE(writeWavFile(data + "/" + cls + "/" + std::to_string(k) + ".wav", x.data(),
+                               static_cast<long>(x.size()), 44100, error));
     }
   }
+  return data;
+}
+}  // namespace
+
+TEST(Trainer, WrittenDocumentsLoadAndClassify) {
+  namespace fs = std::filesystem;
+  sctest::TempDir dir;
+  const std::string data = toneAndNoiseData(dir, 4);
   const std::string shipped = std::string(SC_SOURCE_DIR) + "/config";
   const std::string cmd = std::string(TRAINER) + " --config " + shipped + " --data " + data +
                           " --classifier both --folds 2 --out " + dir.path() + "/system.xml --user-out " +
@@ -202,30 +213,15 @@ TEST(Trainer, WrittenDocumentsLoadAndClassify) {
 TEST(Trainer, FailedWritesLeaveThePreviousFiles) {
   namespace fs = std::filesystem;
   sctest::TempDir dir;
-  const std::string data = dir.path() + "/data";
-  std::mt19937 rng(9);
-  std::uniform_real_distribution<float> u(-1, 1);
-  for (const char* cls : {"a", "b"}) {
-    fs::create_directories(data + "/" + cls);
-    for (int k = 0; k < 2; ++k) {
-      std::vector<float> x(static_cast<size_t>(0.3 * 44100));
-      for (size_t n = 0; n < x.size(); ++n)
-        x[n] = 0.5f * std::exp(-8.0f * n / 44100.0f) * (cls[0] == 'a' ? std::sin(0.1f * n) : u(rng));
-      std::string error;
-      ASSERT_TRUE(writeWavFile(data + "/" + cls + "/" + std::to_string(k) + ".wav", x.data(), static_cast<long>(x.size()), 44100, error));
-    }
-  }
+  const std::string data = toneAndNoiseData(dir, 2);
   const std::string model = dir.file("model.xml", std::string(5000, 'x'));
   const std::string shipped = std::string(SC_SOURCE_DIR) + "/config";
   const std::string train = std::string(TRAINER) + " --config " + shipped + " --data " + data + " --folds 2 --out ";
   // ulimit -f counts blocks of 1024 bytes: the model does not fit in 2. The
   // messages come through a pipe, which the limit does not cover.
-  FILE* p = popen(("sh -c 'ulimit -f 2; exec " + train + model + " 2>&1'").c_str(), "r");
-  std::string message;
-  char buf[4096];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) message.append(buf, n);
-  int rc = pclose(p);
-  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  const sctest::RunResult run = sctest::runCommand("sh -c 'ulimit -f 2; exec " + train + model + " 2>&1'");
+  const std::string& message = run.out;
+  EXPECT_EQ(run.status, 1);
   EXPECT_NE(message.find("cannot write"), std::string::npos) << message;
   EXPECT_NE(message.find("left as it was"), std::string::npos) << message;
   std::ifstream kept(model);
@@ -234,11 +230,9 @@ TEST(Trainer, FailedWritesLeaveThePreviousFiles) {
   for (const auto& e : fs::directory_iterator(dir.path())) files += e.path().filename().string().rfind(".model.xml", 0) == 0;
   EXPECT_EQ(files, 0);  // no temporary file left
 
-  rc = std::system((train + dir.path() + "/no/such/folder/model.xml 2>/dev/null").c_str());
-  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  EXPECT_EQ(sctest::runCommand(train + dir.path() + "/no/such/folder/model.xml").status, 1);
   // Without a limit the same run replaces the model.
-  rc = std::system((train + model + " 2>/dev/null").c_str());
-  EXPECT_EQ(WEXITSTATUS(rc), 0);
+  EXPECT_EQ(sctest::runCommand(train + model).status, 0);
   std::ifstream replaced(model);
   EXPECT_NE(std::string((std::istreambuf_iterator<char>(replaced)), std::istreambuf_iterator<char>()).find("<Classifier>"),
             std::string::npos);

@@ -1,5 +1,6 @@
 // Every program refuses the same broken configurations with the same line
 // and exit status 2 (the window stops before it opens, so it runs here too).
+#include "tests/support/process.h"
 #include "tests/support/testconfig.h"
 
 #include <gtest/gtest.h>
@@ -13,18 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int status;
-  std::string err;
-};
-
-Result run(const std::string& cmd, const sctest::TempDir& dir) {
-  const std::string errFile = dir.path() + "/err.txt";
-  const int rc = std::system((cmd + " >/dev/null 2>" + errFile).c_str());
-  std::ifstream e(errFile);
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1,
-          std::string((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>())};
-}
+// The program's standard error and exit status; its output is not needed.
+sctest::RunResult run(const std::string& cmd) { return sctest::runCommand(cmd + " >/dev/null"); }
 
 std::string slurp(const fs::path& p) {
   std::ifstream in(p);
@@ -78,7 +69,7 @@ TEST(Validation, EveryProgramRefusesWhatTheWindowRefuses) {
     for (const auto& [name, pattern] : programs) {
       if (name == "soundclassifier-train" && !c.trainerToo) continue;
       const std::string cmd = std::regex_replace(pattern, std::regex("DIR"), dir.path());
-      const Result r = run(cmd, dir);
+      const sctest::RunResult r = run(cmd);
       EXPECT_EQ(r.status, 2) << name << ": " << c.expect << "\n" << r.err;
       EXPECT_NE(r.err.find(c.expect), std::string::npos) << name << ": " << r.err;
       EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << name << ": " << r.err;
@@ -94,8 +85,8 @@ TEST(Validation, UsageErrorsExitWith2AndHelpWith0) {
                                 , std::string(RECORDER)
 #endif
        }) {
-    EXPECT_EQ(run(bin + " --no-such-option", dir).status, 2) << bin;
-    EXPECT_EQ(run(bin, dir).status, 2) << bin;
-    EXPECT_EQ(run(bin + " --help", dir).status, 0) << bin;
+    EXPECT_EQ(run(bin + " --no-such-option").status, 2) << bin;
+    EXPECT_EQ(run(bin).status, 2) << bin;
+    EXPECT_EQ(run(bin + " --help").status, 0) << bin;
   }
 }

@@ -1,0 +1,27 @@
+#include "tests/support/process.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace sctest {
+
+RunResult runCommand(const std::string& command) {
+  char errPath[] = "/tmp/sctest-stderr.XXXXXX";
+  const int fd = mkstemp(errPath);
+  if (fd >= 0) close(fd);
+  FILE* p = popen(("{ " + command + " ; } 2>" + errPath).c_str(), "r");
+  std::string out;
+  char buf[4096];
+  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  const int rc = pclose(p);
+  std::ifstream e(errPath);
+  std::string err((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
+  unlink(errPath);
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out, err};
+}
+
+}  // namespace sctest
