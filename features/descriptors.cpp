@@ -27,6 +27,10 @@ void MSpectralDescriptor::init(XmlNode* root, MFeatureExtractor* ext) {
   if (usePoly && numFrames < polyDegree + 1)
     cfg::fail(polyNode, "the slope needs at least 2 STFT frames per event, the configuration gives " +
                             std::to_string(numFrames));
+  // The fit's set-up costs numFrames^2 operations: beyond this a start takes minutes.
+  if (usePoly && numFrames > kMaxSlopeFrames)
+    cfg::fail(polyNode, "the slope fit over " + std::to_string(numFrames) + " STFT frames is too large (at most " +
+                            std::to_string(kMaxSlopeFrames) + "; a larger NFFT or a smaller NEvent gives fewer)");
 
   float* pinv = nullptr;
   if (usePoly) {

@@ -15,6 +15,9 @@ void MSPS::init(XmlNode* root, MFeatureExtractor* ext) {
   XmlNode* nEventNode = cfg::element(cfg::element(root, "Event"), "NEvent");
   nEvent = cfg::getIntAtLeast(root, "Event", "NEvent", 1);
   if (nEvent < 2) cfg::fail(nEventNode, "must be at least 2 for the feature MSPS");
+  // One fit per start block, each costing NEvent^2 operations to set up.
+  if (nEvent > kMaxFitBlocks)
+    cfg::fail(nEventNode, "must be at most " + std::to_string(kMaxFitBlocks) + " for the feature MSPS");
   searchLength = static_cast<int>(std::ceil(nEvent * 0.5));
   nBlock = cfg::getIntAtLeast(root, "AudioCapturing", "NBlock", 1);
   minFitLength = nEvent - searchLength + 1;

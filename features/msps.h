@@ -8,6 +8,7 @@ namespace classification {
 // of the first half of the event to its end.
 class MSPS : public MFeature {
  public:
+  static constexpr int kMaxFitBlocks = 1024;
   MSPS() : MFeature("AudioSignal") {}
   ~MSPS() override { reset(); }
   void processData() override;

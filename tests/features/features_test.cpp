@@ -8,7 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <numeric>
+
+extern "C" void sgels_(const char* trans, const int* m, const int* n, const int* nrhs, float* a,
+                       const int* lda, float* b, const int* ldb, float* work, const int* lwork,
+                       int* info, std::size_t transLength);
 
 using namespace classification;
 using sctest::FeatureSetup;
@@ -348,6 +353,31 @@ TEST(PseudoInverse, FitsALine) {
   EXPECT_EQ(getPseudoInv(singular.data(), m, 2), nullptr);
 }
 
+// Solved in slabs of columns, the pseudo-inverse must equal the one solve
+// against the whole identity, bit for bit, across slab boundaries.
+TEST(PseudoInverse, SlabsEqualTheWholeSolve) {
+  const int m = 600, n = 2;
+  std::vector<float> V(static_cast<size_t>(n) * m);
+  for (int t = 0; t < m; ++t) {
+    V[t] = 1.0f;
+    V[t + m] = static_cast<float>(t + 1);
+  }
+  std::vector<float> A(V), B(static_cast<size_t>(m) * m, 0.0f);
+  for (int i = 0; i < m; ++i) B[static_cast<size_t>(i) * m + i] = 1.0f;
+  int info = 0, lwork = -1, mm = m, nn = n;
+  float query = 0.0f;
+  sgels_("N", &mm, &nn, &mm, A.data(), &mm, B.data(), &mm, &query, &lwork, &info, 1);
+  lwork = static_cast<int>(query);
+  std::vector<float> work(static_cast<size_t>(lwork));
+  sgels_("N", &mm, &nn, &mm, A.data(), &mm, B.data(), &mm, work.data(), &lwork, &info, 1);
+  ASSERT_EQ(info, 0);
+  std::unique_ptr<float[]> P(getPseudoInv(V.data(), m, n));
+  ASSERT_TRUE(P);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < m; ++j)
+      ASSERT_EQ(P[static_cast<size_t>(i) * m + j], B[i + static_cast<size_t>(j) * m]) << i << "," << j;
+}
+
 TEST(Registry, LayoutSharingAndReinitialisation) {
   FeatureSetup s;
   s.use = R"(<F Name="MMFCC"/><F Name="MCentroid"/><F Name="MSPS"/>)";
@@ -427,6 +457,17 @@ TEST(Configuration, OutOfLimitSettingsAreRejected) {
   s.nEvent = 1;
   s.use = R"(<F Name="MSPS"/>)";
   cases.push_back({"MSPS with NEvent 1", s});
+  // Set-ups that would take minutes and gigabytes (NFFT 3 once asked for 12 GB).
+  s = FeatureSetup();
+  s.nEvent = 1025;
+  s.use = R"(<F Name="MSPS"/>)";
+  cases.push_back({"MSPS over too many blocks", s});
+  s = FeatureSetup();
+  s.nEvent = 100;
+  s.nfft = 3;
+  s.overlap = 0;
+  s.use = R"(<F Name="MCentroid"/>)";
+  cases.push_back({"slope over too many frames", s});
   for (const Case& c : cases) {
     auto config = c.setup.config();
     EXPECT_THROW(MFeatureExtractor(config->system()), ConfigError) << c.what;
