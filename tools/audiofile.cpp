@@ -10,6 +10,7 @@ namespace classification {
 
 namespace {
 constexpr long kChunk = 16384;  // input frames per read
+constexpr long kMaxInterleaved = 8 * kChunk;  // samples: files with many channels read fewer frames
 }
 
 struct AudioStream::Impl {
@@ -29,18 +30,21 @@ struct AudioStream::Impl {
     if (file) sf_close(file);
   }
 
+  long framesPerRead() const { return std::max(1L, std::min(kChunk, kMaxInterleaved / info.channels)); }
+
   // Refills mono from the file when it is used up. False on a read error.
   bool fill(std::string& error) {
     if (monoStart < mono.size() || endOfFile) return true;
     const int ch = info.channels;
-    if (ch == 1) mono.resize(kChunk);  // nothing to mix: read in place
-    const sf_count_t got = sf_readf_float(file, ch == 1 ? mono.data() : interleaved.data(), kChunk);
+    const long frames = framesPerRead();
+    if (ch == 1) mono.resize(frames);  // nothing to mix: read in place
+    const sf_count_t got = sf_readf_float(file, ch == 1 ? mono.data() : interleaved.data(), frames);
     if (got < 0 || (got == 0 && sf_error(file) != SF_ERR_NO_ERROR)) {
       error = sf_strerror(file);
       mono.clear();
       return false;
     }
-    if (got < kChunk) endOfFile = true;
+    if (got < frames) endOfFile = true;
     mono.resize(static_cast<size_t>(got));
     monoStart = 0;
     if (ch == 1) return true;
@@ -56,7 +60,7 @@ struct AudioStream::Impl {
 AudioStream::AudioStream() : impl(std::make_unique<Impl>()) {}
 AudioStream::~AudioStream() = default;
 
-bool AudioStream::open(const std::string& path, int rate, std::string& error) {
+bool AudioStream::open(const std::string& path, int rate, std::string& error, Converter converter) {
   impl = std::make_unique<Impl>();
   impl->file = sf_open(path.c_str(), SFM_READ, &impl->info);
   if (!impl->file) {
@@ -68,10 +72,11 @@ bool AudioStream::open(const std::string& path, int rate, std::string& error) {
     return false;
   }
   impl->rate = rate;
-  impl->interleaved.resize(static_cast<size_t>(kChunk) * impl->info.channels);
+  if (impl->info.channels > 1)
+    impl->interleaved.resize(static_cast<size_t>(impl->framesPerRead()) * impl->info.channels);
   if (impl->info.samplerate != rate) {
     int rc = 0;
-    impl->src = src_new(SRC_SINC_BEST_QUALITY, 1, &rc);
+    impl->src = src_new(converter == Converter::Linear ? SRC_LINEAR : SRC_SINC_BEST_QUALITY, 1, &rc);
     if (!impl->src) {
       error = std::string("resampling failed: ") + src_strerror(rc);
       return false;

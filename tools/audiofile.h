@@ -18,8 +18,11 @@ class AudioStream {
   AudioStream(const AudioStream&) = delete;
   AudioStream& operator=(const AudioStream&) = delete;
 
+  // libsamplerate's converters by name; the tools use the best one.
+  enum class Converter { Best, Linear };
+
   // False with a message in error when the file cannot be opened.
-  bool open(const std::string& path, int rate, std::string& error);
+  bool open(const std::string& path, int rate, std::string& error, Converter converter = Converter::Best);
   // Up to max mono samples at the requested rate into out: their number,
   // 0 at the end of the file, -1 with a message in error on a failure.
   long read(float* out, long max, std::string& error);

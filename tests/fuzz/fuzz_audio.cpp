@@ -39,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   AudioStream audio;
   std::string error;
-  if (!audio.open(path, driver->sampleRate(), error)) return 0;
+  // The sinc converter's arithmetic is libsamplerate's and took nine tenths
+  // of the time; the streaming around it is the same with the linear one.
+  if (!audio.open(path, driver->sampleRate(), error, AudioStream::Converter::Linear)) return 0;
   driver->restart();
   std::vector<float> chunk(4096);
   std::vector<ClassifiedEvent> events;

@@ -125,6 +125,34 @@ TEST(OfflineRunner, StereoAndOtherRatesAreMixedAndResampled) {
   EXPECT_NE(r.out.find("\"features\":["), std::string::npos);
 }
 
+// Many channels are read a few frames at a time (a header may claim a
+// thousand): every frame still comes out as the mean of its channels.
+TEST(AudioStream, ManyChannelsAreMixedAcrossReads) {
+  sctest::TempDir dir;
+  const int channels = 200, frames = 3000;
+  std::vector<float> data(static_cast<size_t>(channels) * frames);
+  for (int i = 0; i < frames; ++i)
+    for (int c = 0; c < channels; ++c)
+      data[static_cast<size_t>(i) * channels + c] = c == i % channels ? 0.5f : 0.0f;
+  SF_INFO info{};
+  info.samplerate = 44100;
+  info.channels = channels;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  const std::string path = dir.path() + "/many.wav";
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_TRUE(f) << sf_strerror(nullptr);
+  sf_writef_float(f, data.data(), frames);
+  sf_close(f);
+  AudioStream stream;
+  std::string error;
+  ASSERT_TRUE(stream.open(path, 44100, error)) << error;
+  std::vector<float> out(frames + 10);
+  long total = 0;
+  for (long n; (n = stream.read(out.data() + total, 700, error)) > 0;) total += n;
+  ASSERT_EQ(total, frames) << error;
+  for (int i = 0; i < frames; ++i) ASSERT_EQ(out[i], 0.5f / channels) << i;
+}
+
 TEST(OfflineRunner, HandMadeModelSeparatesTonesFromNoise) {
   sctest::TempDir dir;
   // Centroid mean only: low for an 800 Hz tone, near 0.5 for white noise.
