@@ -87,6 +87,18 @@ MSegmentator::MSegmentator(XmlNode* userRoot, XmlNode* systemRoot) {
     if (!(a >= 0.0 && a < 1.0)) cfg::fail(pre, "must lie in [0, 1)");
     preEmphasis = static_cast<float>(a);
   }
+  // Optional: without it an event may start right after the previous one.
+  if (XmlNode* gap = cfg::findElement(cfg::element(userRoot, seg), "MinEventGap")) {
+    const double seconds = cfg::real(gap);
+    if (!(seconds >= 0.0 && seconds <= 60.0)) cfg::fail(gap, "must lie in [0, 60] seconds");
+    minGapBlocks = static_cast<int64_t>(std::ceil(seconds * sampleRate / blockLength));
+  }
+  // Optional: documents without it take only a threshold of 0 as silence.
+  if (XmlNode* min = cfg::findElement(cfg::element(userRoot, seg), "MinThresholdEnergy")) {
+    const double e = cfg::real(min);
+    if (!(e >= 0.0 && e < maxThresholdEnergy)) cfg::fail(min, "must lie in [0, MaxThresholdEnergy)");
+    minThresholdEnergy = static_cast<float>(e);
+  }
 
   adaptionBlocks = truncated(std::ceil(sampleRate * adaptionTime / blockLength),
                              keyNode(userRoot, seg, "AdaptionTime"), "the noise history in blocks");
@@ -187,6 +199,7 @@ float MSegmentator::testActivity(const float* block) {
     initPhase = false;
     noiseHistory.resetWriteIndex();
     noiseHistory.resetUpdateFlag();
+    restartIfSilent();
     return power;
   }
 
@@ -202,6 +215,7 @@ float MSegmentator::testActivity(const float* block) {
   if (noiseHistory.getUpdateFlag() && !active && updateThresh) {
     calculateNoiseParam();
     noiseHistory.resetUpdateFlag();
+    restartIfSilent();
   }
 
   // A whole history of uninterrupted activity is the new background (a
@@ -214,8 +228,25 @@ float MSegmentator::testActivity(const float* block) {
     noiseHistory.resetUpdateFlag();
     activeRun = 0;
     active = false;
+    restartIfSilent();
   }
   return power;
+}
+
+// A threshold at or below MinThresholdEnergy (0 without the key) was measured
+// on silence: a muted or unplugged input, digital zeros. Any sound is an event
+// in silence, so the threshold becomes that floor; but the initial measurement
+// starts over, so that a background that sets in (the input unmuted) is
+// measured within TimeInit instead of being one active run for a whole
+// history.
+void MSegmentator::restartIfSilent() {
+  if (initPhase || threshold > minThresholdEnergy) return;
+  initPhase = true;
+  noiseMean = threshold = minThresholdEnergy;
+  noiseSpread = 0.0f;
+  noiseHistory.resetWriteIndex();
+  noiseHistory.resetUpdateFlag();
+  ++silentRestarts;
 }
 
 void MSegmentator::estimateFrom(const float* v, int n) {
@@ -352,6 +383,13 @@ void MSegmentator::segmentize(const float* block) {
       completionTest();
       return;
     }
+  }
+  // Bursts of one sound (a fit of coughs, a laugh, two words) closer than
+  // MinEventGap to the last event's start belong to it: the onset table
+  // rolls on, and a sound still going when the gap has passed starts then.
+  if (lastEventFirstBlock > 0 && totalBlocks - lastEventFirstBlock < minGapBlocks) {
+    --blockCount;
+    return;
   }
   startEvent();
 }

@@ -86,6 +86,8 @@ class MSegmentator {
   float getPreEmphasis() const { return preEmphasis; }
   // Estimates made afresh because the adaptive update would have locked.
   uint64_t getFreshEstimates() const { return freshEstimates; }
+  // Estimates refused as silence: the initial measurement started over.
+  uint64_t getSilentRestarts() const { return silentRestarts; }
   // Blocks seen since construction, without the modulo (first block is 1).
   int64_t getTotalBlocks() const { return totalBlocks; }
   // Absolute number of the first block of the event written last.
@@ -107,6 +109,7 @@ class MSegmentator {
   void estimateFrom(const float* sorted, int n);
   void estimateAfresh();
   void adoptSortedHistory();
+  void restartIfSilent();
 
   int blockLength;
   int sampleRate;
@@ -141,6 +144,8 @@ class MSegmentator {
   float facPeakConsecutiveEvents;
   bool updateThresh;
   float maxThresholdEnergy;
+  float minThresholdEnergy = 0.0f;  // optional "MinThresholdEnergy"
+  int64_t minGapBlocks = 0;          // optional "MinEventGap", in blocks
 
   int onsetLength;            // S
   float preEmphasis = 0.0f;   // optional "PreEmphasis"; 0 measures the plain block power
@@ -148,6 +153,7 @@ class MSegmentator {
   float rawPower = 0.0f;      // the newest block's power without the filter (initial phase)
   int activeRun = 0;          // blocks active in a row since the last estimate
   uint64_t freshEstimates = 0;
+  uint64_t silentRestarts = 0;
   bool discarding = false;    // the current event did not fit and is skipped
   bool announce = true;
   int64_t totalBlocks = 0;

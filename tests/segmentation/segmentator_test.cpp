@@ -164,16 +164,76 @@ void drain(SegHarness& h) {
 // must follow within one history (two when the change falls mid-history and
 // the first update sees both levels), and events above the new background are
 // found as on a steady one.
-TEST(NoiseEstimate, FollowsTheBackgroundAfterDigitalSilence) {
+TEST(NoiseEstimate, SilenceIsNoBackground) {
   SegHarness h({{"Segmentation/UpdateThresh", "1"}});
   h.blocks(0.0f, 25);
-  ASSERT_FALSE(h.seg.isInitPhase());
+  // In silence any sound is an event, but the measurement starts over so
+  // that a background that sets in is measured within TimeInit.
+  EXPECT_TRUE(h.seg.isInitPhase());
   EXPECT_EQ(h.seg.getThreshold(), 0.0f);
-  background(h, 0.1f, 50);  // every block is above a threshold of 0
+  EXPECT_EQ(h.seg.getSilentRestarts(), 1u);
+  EXPECT_EQ(bursts(h, 0.3f, 0.0f, 2), 2);
+  EXPECT_GT(h.seg.getSilentRestarts(), 1u);
+  background(h, 0.1f, 25);
   drain(h);
+  EXPECT_FALSE(h.seg.isInitPhase());
   EXPECT_FALSE(h.seg.isActive());
   EXPECT_NEAR(h.seg.getNoiseMean(), 0.0104f, 1e-5f);  // the background's median
   EXPECT_EQ(bursts(h, 0.3f, 0.1f, 5), 5);
+  // Muted later on: the fall makes an estimate of 0, and the measurement
+  // starts over until the background is back.
+  h.blocks(0.0f, 2 * 50);
+  EXPECT_TRUE(h.seg.isInitPhase());
+  background(h, 0.1f, 25);
+  drain(h);
+  EXPECT_EQ(bursts(h, 0.3f, 0.1f, 5), 5);
+  EXPECT_EQ(h.seg.getFreshEstimates(), 1u);  // the fall
+}
+
+// With MinThresholdEnergy a faint background counts as silence too, and the
+// threshold stays at that floor; without it, only zeros do.
+TEST(NoiseEstimate, MinThresholdEnergyMarksFaintBackgroundsAsSilence) {
+  for (const char* min : {"", "0.001"}) {
+    sctest::Overrides overrides{{"Segmentation/UpdateThresh", "1"}};
+    if (min[0]) overrides["Segmentation/MinThresholdEnergy"] = min;
+    SegHarness h(overrides);
+    background(h, 0.01f, 25);  // power about 1e-4
+    EXPECT_EQ(h.seg.isInitPhase(), min[0] != 0) << min;
+    if (min[0]) {
+      EXPECT_EQ(h.seg.getThreshold(), 0.001f);
+      EXPECT_EQ(bursts(h, 0.3f, 0.01f, 3), 3);
+    }
+    background(h, 0.1f, 25);
+    drain(h);
+    EXPECT_FALSE(h.seg.isInitPhase()) << min;
+  }
+  for (const char* bad : {"-1", "2e30", "nan"})
+    EXPECT_THROW(SegHarness({{"Segmentation/MinThresholdEnergy", bad}}), ConfigError) << bad;
+}
+
+// Bursts 16 blocks (0.64 s) apart: each is an event, unless MinEventGap
+// (1.24 s, 31 blocks) holds the next one back; the one after it starts again.
+TEST(Events, MinEventGapMergesCloseBursts) {
+  for (const char* gap : {"", "1.24"}) {
+    sctest::Overrides overrides;
+    if (gap[0]) overrides["Segmentation/MinEventGap"] = gap;
+    SegHarness h(overrides);
+    settle(h);
+    std::vector<int64_t> starts;
+    for (int k = 0; k < 4; ++k) {
+      h.blocks(0.3f, 6);
+      background(h, kNoise, 10);
+      while (h.take()) starts.push_back(h.seg.getLastEventFirstBlock());
+    }
+    if (!gap[0]) {
+      EXPECT_EQ(starts.size(), 4u);
+    } else {
+      ASSERT_EQ(starts.size(), 2u);
+      EXPECT_GT(starts[1] - starts[0], 16 + 6);  // the third burst, not the second
+    }
+  }
+  for (const char* bad : {"-1", "61", "nan"})
+    EXPECT_THROW(SegHarness({{"Segmentation/MinEventGap", bad}}), ConfigError) << bad;
 }
 
 TEST(NoiseEstimate, FollowsAStepUpAndAStepDown) {
