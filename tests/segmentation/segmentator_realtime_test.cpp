@@ -1,6 +1,7 @@
 // The callback path must not allocate or lock: count both while many blocks,
 // with onsets, events, noise updates and changes of background (estimates
-// made afresh), with and without the pre-emphasis, go through the callback.
+// made afresh, silence measured again), with and without the pre-emphasis
+// and the least gap between events, go through the callback.
 #include "seg_harness.h"
 #include "tests/support/hooks.h"
 
@@ -23,7 +24,9 @@ TEST(RealTime, CallbackNeitherAllocatesNorLocks) {
     blocks.push_back(b);
   }
   for (const char* preEmphasis : {"0", "0.97"}) {
-    sctest::SegHarness h({{"Segmentation/UpdateThresh", "1"}, {"Segmentation/PreEmphasis", preEmphasis}});
+    sctest::SegHarness h({{"Segmentation/UpdateThresh", "1"},
+                          {"Segmentation/PreEmphasis", preEmphasis},
+                          {"Segmentation/MinEventGap", preEmphasis[1] ? "0.3" : "0"}});
     sctest::HookCounts counts;
     {
       HookProbe probe;
@@ -33,6 +36,7 @@ TEST(RealTime, CallbackNeitherAllocatesNorLocks) {
     }
     EXPECT_GT(h.seg.getReleasedEvents() + h.seg.getSkippedEvents(), 20u) << preEmphasis;
     EXPECT_GT(h.seg.getFreshEstimates(), 0u) << preEmphasis;
+    EXPECT_GT(h.seg.getSilentRestarts(), 0u) << preEmphasis;
     EXPECT_EQ(counts.allocations, 0) << preEmphasis;
     EXPECT_EQ(counts.locks, 0) << preEmphasis;
   }
