@@ -194,9 +194,9 @@ float MSegmentator::testActivity(const float* block) {
 
   // A history no longer than the initial measurement ends the initial phase
   // when it first wraps.
-  if (initPhase && (noiseHistory.getWriteIndex() >= initBlocks || noiseHistory.getUpdateFlag())) {
+  if ((initPhase || silent) && (noiseHistory.getWriteIndex() >= initBlocks || noiseHistory.getUpdateFlag())) {
     calculateNoiseParam();
-    initPhase = false;
+    initPhase = silent = false;
     noiseHistory.resetWriteIndex();
     noiseHistory.resetUpdateFlag();
     restartIfSilent();
@@ -223,7 +223,7 @@ float MSegmentator::testActivity(const float* block) {
   // waits for an inactive block that would never come. The block that ends
   // it counts as quiet, so the segmentation returns to idle.
   activeRun = active ? activeRun + 1 : 0;
-  if (updateThresh && !initPhase && activeRun >= noiseHistory.getSizeBuffer()) {
+  if (updateThresh && !initPhase && !silent && activeRun >= noiseHistory.getSizeBuffer()) {
     estimateAfresh();
     noiseHistory.resetUpdateFlag();
     activeRun = 0;
@@ -233,15 +233,19 @@ float MSegmentator::testActivity(const float* block) {
   return power;
 }
 
-// A threshold at or below MinThresholdEnergy (0 without the key) was measured
-// on silence: a muted or unplugged input, digital zeros. Any sound is an event
-// in silence, so the threshold becomes that floor; but the initial measurement
-// starts over, so that a background that sets in (the input unmuted) is
-// measured within TimeInit instead of being one active run for a whole
-// history.
+// A threshold at or below MinThresholdEnergy (0 without the key), or a
+// quarter of the measured blocks at or below it, was measured on silence: a
+// muted or unplugged input, digital zeros, sounds in between. Any sound is an
+// event in silence, so the threshold becomes that floor; but the noise is
+// measured again as at start-up, every TimeInit, so that a background that
+// sets in (the input unmuted) is taken within TimeInit instead of being one
+// active run for a whole history. The segmentation goes on meanwhile.
 void MSegmentator::restartIfSilent() {
-  if (initPhase || threshold > minThresholdEnergy) return;
-  initPhase = true;
+  // Without the 8 blocks an initial estimate needs, there would be no way out.
+  if (initPhase || silent || std::min(initBlocks, noiseHistory.getSizeBuffer()) <= 7 ||
+      (threshold > minThresholdEnergy && lowerQuartile > minThresholdEnergy))
+    return;
+  silent = true;
   noiseMean = threshold = minThresholdEnergy;
   noiseSpread = 0.0f;
   noiseHistory.resetWriteIndex();
@@ -254,6 +258,7 @@ void MSegmentator::estimateFrom(const float* v, int n) {
   const int p1 = static_cast<int>((n + 1) * 0.25 + 0.5);
   const int p3 = static_cast<int>(3 * (n + 1) * 0.25 + 0.5);
   const float diff = v[p3 - 1] - v[p1 - 1];
+  lowerQuartile = v[p1 - 1];
   noiseSpread = static_cast<float>(static_cast<double>(diff) * 0.7413);
   threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
 }
@@ -273,7 +278,7 @@ void MSegmentator::adoptSortedHistory() {
 
 void MSegmentator::calculateNoiseParam() {
   float* v = noiseHistory.getStartPtr();
-  if (initPhase) {
+  if (initPhase || silent) {
     int w = noiseHistory.getWriteIndex();
     if (w == 0 && noiseHistory.getUpdateFlag()) w = noiseHistory.getSizeBuffer();
     if (w > 7) {
@@ -316,6 +321,7 @@ void MSegmentator::calculateNoiseParam() {
     const int p1 = static_cast<int>((n + 1) * 0.25 + 0.5);
     const int p3 = static_cast<int>(3 * (n + 1) * 0.25 + 0.5);
     const float diff = v[p3 - 1] - v[p1 - 1];
+    lowerQuartile = v[p1 - 1];
     const float oldPart = alpha * s0;
     noiseSpread = static_cast<float>(static_cast<double>(diff) * 0.7413 * static_cast<double>(keep) +
                                      static_cast<double>(oldPart));

@@ -71,6 +71,7 @@ class MSegmentator {
   // Read-outs for tools and tests (same thread as the callback).
   int getBlockNumber() const { return blockNumber; }
   bool isInitPhase() const { return initPhase; }
+  bool isSilent() const { return silent; }
   bool isActive() const { return active; }
   bool isInEvent() const { return inEvent; }
   bool isAfterEvent() const { return afterEvent; }
@@ -123,8 +124,10 @@ class MSegmentator {
   MRingBuffer onsetAudio;
   RingBuffer eventRing;
   bool initPhase = true;
+  bool silent = false;  // the background was silence: measured again
   float noiseMean = 0.0f;
   float noiseSpread = 0.0f;
+  float lowerQuartile = 3.4028235e38f;  // of the values the last estimate was made from
   float threshold = 3.4028235e38f;
   float alpha;
   float q;
