@@ -8,7 +8,7 @@ namespace classification {
 // of the first half of the event to its end.
 class MSPS : public MFeature {
  public:
-  static constexpr int kMaxFitBlocks = 1024;
+  static constexpr int kMaxFitBlocks = 512;
   MSPS() : MFeature("AudioSignal") {}
   ~MSPS() override { reset(); }
   void processData() override;

@@ -459,7 +459,7 @@ TEST(Configuration, OutOfLimitSettingsAreRejected) {
   cases.push_back({"MSPS with NEvent 1", s});
   // Set-ups that would take minutes and gigabytes (NFFT 3 once asked for 12 GB).
   s = FeatureSetup();
-  s.nEvent = 1025;
+  s.nEvent = 513;
   s.use = R"(<F Name="MSPS"/>)";
   cases.push_back({"MSPS over too many blocks", s});
   s = FeatureSetup();
