@@ -9,7 +9,7 @@ namespace classification {
 // differ only in the per-frame value and the name of their section.
 class MSpectralDescriptor : public MFeature {
  public:
-  static constexpr int kMaxSlopeFrames = 4096;
+  static constexpr int kMaxSlopeFrames = 8192;
   explicit MSpectralDescriptor(const char* section) : MFeature("MSTFT"), sectionName(section) {}
   ~MSpectralDescriptor() override { reset(); }
   void processData() override;
