@@ -61,6 +61,17 @@ int truncated(double v, XmlNode* node, const std::string& what) {
   return static_cast<int>(v);
 }
 
+// Lower median, lower quartile and interquartile range of sorted v[0..n-1]
+// (quartile positions rounded half up, counted from 1).
+struct Quartiles {
+  float median, lower, range;
+};
+Quartiles quartiles(const float* v, int n) {
+  const int p1 = static_cast<int>((n + 1) * 0.25 + 0.5);
+  const int p3 = static_cast<int>(3 * (n + 1) * 0.25 + 0.5);
+  return {(n % 2) ? v[n / 2] : v[n / 2 - 1], v[p1 - 1], v[p3 - 1] - v[p1 - 1]};
+}
+
 }  // namespace
 
 MSegmentator::MSegmentator(XmlNode* userRoot, XmlNode* systemRoot) {
@@ -254,12 +265,10 @@ void MSegmentator::restartIfSilent() {
 }
 
 void MSegmentator::estimateFrom(const float* v, int n) {
-  noiseMean = (n % 2) ? v[n / 2] : v[n / 2 - 1];
-  const int p1 = static_cast<int>((n + 1) * 0.25 + 0.5);
-  const int p3 = static_cast<int>(3 * (n + 1) * 0.25 + 0.5);
-  const float diff = v[p3 - 1] - v[p1 - 1];
-  lowerQuartile = v[p1 - 1];
-  noiseSpread = static_cast<float>(static_cast<double>(diff) * 0.7413);
+  const Quartiles qs = quartiles(v, n);
+  noiseMean = qs.median;
+  lowerQuartile = qs.lower;
+  noiseSpread = static_cast<float>(static_cast<double>(qs.range) * 0.7413);
   threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
 }
 
@@ -315,15 +324,12 @@ void MSegmentator::calculateNoiseParam() {
       }
       if (v[size - 1] < m0) return adoptSortedHistory();
     }
-    const float median = (n % 2) ? v[n / 2] : v[n / 2 - 1];
+    const Quartiles qs = quartiles(v, n);
     const float keep = 1 - alpha;
-    noiseMean = keep * median + alpha * m0;
-    const int p1 = static_cast<int>((n + 1) * 0.25 + 0.5);
-    const int p3 = static_cast<int>(3 * (n + 1) * 0.25 + 0.5);
-    const float diff = v[p3 - 1] - v[p1 - 1];
-    lowerQuartile = v[p1 - 1];
+    noiseMean = keep * qs.median + alpha * m0;
+    lowerQuartile = qs.lower;
     const float oldPart = alpha * s0;
-    noiseSpread = static_cast<float>(static_cast<double>(diff) * 0.7413 * static_cast<double>(keep) +
+    noiseSpread = static_cast<float>(static_cast<double>(qs.range) * 0.7413 * static_cast<double>(keep) +
                                      static_cast<double>(oldPart));
     threshold = noiseMean + static_cast<float>(facVar) * noiseSpread;
   }
