@@ -30,7 +30,13 @@ struct AudioStream::Impl {
     if (file) sf_close(file);
   }
 
-  long framesPerRead() const { return std::max(1L, std::min(kChunk, kMaxInterleaved / info.channels)); }
+  // A short file needs no full-size buffers: one more frame than its header
+  // gives, so that one read still reaches its end.
+  long framesPerRead() const {
+    long n = std::min(kChunk, kMaxInterleaved / info.channels);
+    if (info.frames > 0 && info.frames < n) n = static_cast<long>(info.frames) + 1;
+    return std::max(1L, n);
+  }
 
   // Refills mono from the file when it is used up. False on a read error.
   bool fill(std::string& error) {

@@ -1,8 +1,8 @@
 // Fuzzes the offline runner's audio path: whatever libsndfile accepts is
 // decoded, mixed down, resampled to the configured rate and run for its
-// first 0.75 s through segmentation, features and classification, on the
+// first 0.5 s through segmentation, features and classification, on the
 // shipped configuration and model. The noise is measured over shorter times
-// than shipped (0.1 s first estimate, 0.3 s history) so that those 0.75 s
+// than shipped (0.1 s first estimate, 0.2 s history) so that those 0.5 s
 // take the segmentation through its whole cycle: first estimate, history
 // wraps, fresh estimates, events.
 #include "app/config.h"
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       node->first_attribute("Value")->value(value);
     };
     shorten("TimeInit", "0.1");
-    shorten("AdaptionTime", "0.3");
+    shorten("AdaptionTime", "0.2");
     driver = new MOfflineDriver(config->userRoot(), config->systemRoot());
     char pattern[] = "/dev/shm/sc-fuzz-audio.XXXXXX";
     if (access("/dev/shm", W_OK) != 0) std::snprintf(pattern, sizeof pattern, "/tmp/sc-fuzz-aud.XXXXXX");
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<float> chunk(4096);
   std::vector<ClassifiedEvent> events;
   long total = 0;
-  const long limit = 3L * driver->sampleRate() / 4;
+  const long limit = driver->sampleRate() / 2;
   while (total < limit) {
     const long n = audio.read(chunk.data(), static_cast<long>(chunk.size()), error);
     if (n <= 0) break;
