@@ -1,7 +1,8 @@
-// Reading recordings for the offline tools: any format libsndfile reads,
-// mixed down to mono by the mean of the channels and resampled to the
-// configured rate with libsamplerate's best converter, in chunks, so that
-// memory does not grow with the length of a file.
+// Reading recordings for the offline tools: any format libsndfile reads
+// (native FLAC through libFLAC, with the same samples), mixed down to mono
+// by the mean of the channels and resampled to the configured rate with
+// libsamplerate's best converter, in chunks, so that memory does not grow
+// with the length of a file.
 #pragma once
 
 #include <cstdint>

@@ -75,6 +75,23 @@ std::string wav(const sctest::TempDir& dir, const std::string& name, const std::
   return path;
 }
 
+// Interleaved float frames written by libsndfile in the given format.
+std::string soundFile(const sctest::TempDir& dir, const std::string& name, const std::vector<float>& data,
+                      int channels, int fs, int format) {
+  SF_INFO info{};
+  info.samplerate = fs;
+  info.channels = channels;
+  info.format = format;
+  const std::string path = dir.path() + "/" + name;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  EXPECT_TRUE(f) << sf_strerror(nullptr);
+  if (!f) return path;
+  EXPECT_EQ(sf_writef_float(f, data.data(), static_cast<sf_count_t>(data.size() / channels)),
+            static_cast<sf_count_t>(data.size() / channels));
+  sf_close(f);
+  return path;
+}
+
 const std::string kShipped = std::string(SC_SOURCE_DIR) + "/config";
 
 }  // namespace
@@ -107,15 +124,7 @@ TEST(OfflineRunner, StereoAndOtherRatesAreMixedAndResampled) {
   // Stereo: the burst in the left channel only (the mean halves it).
   std::vector<float> stereo(mono.size() * 2, 0.0f);
   for (size_t i = 0; i < mono.size(); ++i) stereo[2 * i] = 2 * mono[i];
-  SF_INFO info{};
-  info.samplerate = 22050;
-  info.channels = 2;
-  info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
-  const std::string path = dir.path() + "/stereo.flac";
-  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_TRUE(f);
-  sf_writef_float(f, stereo.data(), static_cast<sf_count_t>(mono.size()));
-  sf_close(f);
+  const std::string path = soundFile(dir, "stereo.flac", stereo, 2, 22050, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
   const RunResult r = runner("--config " + kShipped + " --features " + path, dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("resampled from 22050 Hz to 44100 Hz"), std::string::npos) << r.err;
@@ -134,15 +143,7 @@ TEST(AudioStream, ManyChannelsAreMixedAcrossReads) {
   for (int i = 0; i < frames; ++i)
     for (int c = 0; c < channels; ++c)
       data[static_cast<size_t>(i) * channels + c] = c == i % channels ? 0.5f : 0.0f;
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = channels;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  const std::string path = dir.path() + "/many.wav";
-  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_TRUE(f) << sf_strerror(nullptr);
-  sf_writef_float(f, data.data(), frames);
-  sf_close(f);
+  const std::string path = soundFile(dir, "many.wav", data, channels, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
   AudioStream stream;
   std::string error;
   ASSERT_TRUE(stream.open(path, 44100, error)) << error;
@@ -151,6 +152,66 @@ TEST(AudioStream, ManyChannelsAreMixedAcrossReads) {
   for (long n; (n = stream.read(out.data() + total, 700, error)) > 0;) total += n;
   ASSERT_EQ(total, frames) << error;
   for (int i = 0; i < frames; ++i) ASSERT_EQ(out[i], 0.5f / channels) << i;
+}
+
+// FLAC is decoded without libsndfile where the samples come out the same:
+// every sample size and channel count gives what libsndfile's own reading
+// and the mean of the channels give, to the bit.
+TEST(AudioStream, FlacSamplesMatchLibsndfile) {
+  sctest::TempDir dir;
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> u(-0.9f, 0.9f);
+  const int frames = 100000;
+  for (int subtype : {SF_FORMAT_PCM_16, SF_FORMAT_PCM_24, SF_FORMAT_PCM_S8})
+    for (int channels : {1, 2, 3}) {
+      SCOPED_TRACE(std::to_string(subtype) + " " + std::to_string(channels));
+      std::vector<float> data(static_cast<size_t>(frames) * channels);
+      for (float& v : data) v = u(rng);
+      const std::string path = soundFile(dir, "t.flac", data, channels, 44100, SF_FORMAT_FLAC | subtype);
+      std::vector<float> expected(data.size());
+      SF_INFO readInfo{};
+      SNDFILE* f = sf_open(path.c_str(), SFM_READ, &readInfo);
+      ASSERT_TRUE(f);
+      ASSERT_EQ(sf_readf_float(f, expected.data(), frames), frames);
+      sf_close(f);
+      AudioStream stream;
+      std::string error;
+      ASSERT_TRUE(stream.open(path, 44100, error)) << error;
+      EXPECT_EQ(stream.channels(), channels);
+      std::vector<float> out(frames + 10);
+      long total = 0;
+      for (long n; (n = stream.read(out.data() + total, 4000, error)) > 0;) total += n;
+      ASSERT_EQ(total, frames) << error;
+      for (int i = 0; i < frames; ++i) {
+        float sum = 0.0f;
+        for (int c = 0; c < channels; ++c) sum += expected[static_cast<size_t>(i) * channels + c];
+        ASSERT_EQ(out[i], sum / static_cast<float>(channels)) << i;
+      }
+    }
+}
+
+// A FLAC file damaged in the middle stops with a message, never a crash.
+TEST(AudioStream, DamagedFlacIsAnError) {
+  sctest::TempDir dir;
+  const auto x = burstSignal(3.0, 44100, {1.0});
+  const std::string path = soundFile(dir, "bad.flac", x, 1, 44100, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  std::string bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i) bytes[i] = static_cast<char>(0xff);
+  std::ofstream(path, std::ios::binary) << bytes;
+  AudioStream stream;
+  std::string error;
+  ASSERT_TRUE(stream.open(path, 44100, error)) << error;
+  std::vector<float> out(4096);
+  long n;
+  while ((n = stream.read(out.data(), 4096, error)) > 0) {}
+  EXPECT_EQ(n, -1);
+  EXPECT_NE(error.find("FLAC"), std::string::npos) << error;
+  const RunResult r = runner("--config " + kShipped + " " + path, dir);
+  EXPECT_EQ(r.status, 1) << r.err;
 }
 
 TEST(OfflineRunner, HandMadeModelSeparatesTonesFromNoise) {
