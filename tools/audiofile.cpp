@@ -132,10 +132,8 @@ struct AudioStream::Impl {
     while (monoEnd == 0 && !endOfFile) {
       const bool ok = FLAC__stream_decoder_process_single(flac);
       if (!flacError.empty() || !ok) {
-        error = "FLAC decoding failed: " + (flacError.empty()
-                                                ? std::string(FLAC__StreamDecoderStateString[
-                                                      FLAC__stream_decoder_get_state(flac)])
-                                                : flacError);
+        if (flacError.empty()) flacError = FLAC__StreamDecoderStateString[FLAC__stream_decoder_get_state(flac)];
+        error = "FLAC decoding failed: " + flacError;
         monoEnd = 0;
         return false;
       }

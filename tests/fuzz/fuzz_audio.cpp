@@ -1,10 +1,11 @@
 // Fuzzes the offline runner's audio path: whatever libsndfile (or, for
 // native FLAC, libFLAC) accepts is decoded, mixed down, resampled to the
 // configured rate and run for its first 0.5 s through segmentation,
-// features and classification, on the shipped configuration and model. The noise is measured over shorter times
-// than shipped (0.1 s first estimate, 0.2 s history) so that those 0.5 s
-// take the segmentation through its whole cycle: first estimate, history
-// wraps, fresh estimates, events.
+// features and classification, on the shipped configuration and model.
+// The noise is measured over shorter times than shipped (0.1 s first
+// estimate, 0.2 s history) so that those 0.5 s take the segmentation
+// through its whole cycle: first estimate, history wraps, fresh estimates,
+// events.
 #include "app/config.h"
 #include "features/fftw_lock.h"
 #include "processing/offline_driver.h"
