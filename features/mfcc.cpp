@@ -32,17 +32,17 @@ void MMFCC::init(XmlNode* root, MFeatureExtractor* ext) {
       cfg::fail(indicesNode, "index " + std::to_string(list[i]) + " outside 1 ... " +
                                  std::to_string(numLog + 13));
 
-  initialized = true;
-  calcFilterbank(static_cast<int>(numLog));
-  const melFilter* last = filters.back();
-  if (last->endBin > nfft / 2) {
-    const float upper = last->upper;
-    reset();
-    initialized = false;
-    cfg::fail(numLogNode, "the filter bank reaches " + std::to_string(upper) +
+  // The top edge is checked before any filter is built: with many
+  // logarithmic bands it lies far above any sampling rate, and a filter
+  // reaching up there would ask for gigabytes of weights.
+  calcEdges(static_cast<int>(numLog));
+  const float top = edges.back();
+  if (!(std::floor(top * static_cast<float>(nfft) / static_cast<float>(fs)) <= static_cast<float>(nfft / 2)))
+    cfg::fail(numLogNode, "the filter bank reaches " + std::to_string(top) +
                               " Hz, above half the sampling rate (bin " + std::to_string(nfft / 2) +
                               ")");
-  }
+  initialized = true;
+  calcFilterbank(static_cast<int>(numLog));
   for (size_t i = 0; i < filters.size(); ++i)
     if (filters[i]->endBin < filters[i]->startBin)
       std::cerr << "warning: " << cfg::documentOf(root) << ": FeatureExtractor/MFCC: mel filter "
@@ -61,13 +61,16 @@ void MMFCC::init(XmlNode* root, MFeatureExtractor* ext) {
   for (int i = 0; i < numFilters; ++i) melEnergies[i] = 0.0f;
 }
 
-void MMFCC::calcFilterbank(int numLog) {
-  numFilters = numLog + 13;
+void MMFCC::calcEdges(int numLog) {
   edges.assign(static_cast<size_t>(numLog) + 15, 0.0f);
   for (int i = 0; i <= 12; ++i) edges[i] = static_cast<float>(i) * 66.666664f + 133.3333f;
   for (int i = 13; i <= numLog + 14; ++i)
     edges[i] = static_cast<float>(static_cast<double>(edges[12]) *
                                   std::pow(static_cast<double>(1.0711703f), static_cast<double>(i - 12)));
+}
+
+void MMFCC::calcFilterbank(int numLog) {
+  numFilters = numLog + 13;
   const float spacing = static_cast<float>(fs) / static_cast<float>(nfft);
   for (int i = 0; i < numFilters; ++i) {
     auto* filter = new melFilter;

@@ -26,7 +26,8 @@ class MMFCC : public MFeature {
   void init(XmlNode* root, MFeatureExtractor* extractor) override;
   void resetData() override;
   void reset() override;
-  void calcFilterbank(int numLog);
+  void calcEdges(int numLog);
+  void calcFilterbank(int numLog);  // after calcEdges
 
   const std::vector<melFilter*>& getFilters() const { return filters; }
   int getNumFilters() const { return numFilters; }

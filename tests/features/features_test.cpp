@@ -468,6 +468,12 @@ TEST(Configuration, OutOfLimitSettingsAreRejected) {
   s.overlap = 0;
   s.use = R"(<F Name="MCentroid"/>)";
   cases.push_back({"slope over too many frames", s});
+  s = FeatureSetup();
+  s.numLog = 341;  // the top band near 1.6e13 Hz: its weights alone were 555 MB
+  s.use = R"(<F Name="MMFCC"/>)";
+  cases.push_back({"log bands far above Fs/2", s});
+  s.numLog = 10000;  // the top edge overflows to infinity
+  cases.push_back({"log bands up to infinity", s});
   for (const Case& c : cases) {
     auto config = c.setup.config();
     EXPECT_THROW(MFeatureExtractor(config->system()), ConfigError) << c.what;
