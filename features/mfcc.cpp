@@ -37,7 +37,7 @@ void MMFCC::init(XmlNode* root, MFeatureExtractor* ext) {
   // reaching up there would ask for gigabytes of weights.
   calcEdges(static_cast<int>(numLog));
   const float top = edges.back();
-  if (!(std::floor(top * static_cast<float>(nfft) / static_cast<float>(fs)) <= static_cast<float>(nfft / 2)))
+  if (!(std::floor(binPosition(top)) <= static_cast<float>(nfft / 2)))
     cfg::fail(numLogNode, "the filter bank reaches " + std::to_string(top) +
                               " Hz, above half the sampling rate (bin " + std::to_string(nfft / 2) +
                               ")");
@@ -79,9 +79,9 @@ void MMFCC::calcFilterbank(int numLog) {
     filter->centre = centre;
     filter->upper = upper;
     filter->startBin =
-        static_cast<int>(std::ceil(lower * static_cast<float>(nfft) / static_cast<float>(fs)));
+        static_cast<int>(std::ceil(binPosition(lower)));
     filter->endBin =
-        static_cast<int>(std::floor(upper * static_cast<float>(nfft) / static_cast<float>(fs)));
+        static_cast<int>(std::floor(binPosition(upper)));
     const int count = filter->endBin - filter->startBin + 1;
     filter->weights = new float[count > 0 ? static_cast<size_t>(count) : 0]();
     const float height = 2.0f / (upper - lower);

@@ -28,6 +28,8 @@ class MMFCC : public MFeature {
   void reset() override;
   void calcEdges(int numLog);
   void calcFilterbank(int numLog);  // after calcEdges
+  // Where a frequency falls among the FFT bins, in the filters' own rounding.
+  float binPosition(float hz) const { return hz * static_cast<float>(nfft) / static_cast<float>(fs); }
 
   const std::vector<melFilter*>& getFilters() const { return filters; }
   int getNumFilters() const { return numFilters; }
