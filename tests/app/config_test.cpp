@@ -1,4 +1,5 @@
 #include "app/config.h"
+#include "tests/support/process.h"
 #include "tests/support/testconfig.h"
 
 #include <gtest/gtest.h>
@@ -17,21 +18,23 @@ namespace {
 using sctest::TempDir;
 
 #ifndef _WIN32
-struct ProbeResult {
-  int status;
-  std::string output;
-};
-
-ProbeResult runProbe(const std::string& dir) {
-  const std::string cmd = std::string(CONFIG_PROBE) + " '" + dir + "' 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[512];
-  while (fgets(buf, sizeof buf, p)) out += buf;
-  const int rc = pclose(p);
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out};
+// The probe loads a configuration as the programs do, in its own process.
+sctest::RunResult runProbe(const std::string& dir) {
+  return sctest::runCommand(std::string(CONFIG_PROBE) + " '" + dir + "' 2>&1");
 }
 #endif
+
+// The error a call stops with; fails the test when it does not throw.
+template <typename F>
+ConfigError errorFrom(F call) {
+  try {
+    call();
+  } catch (const ConfigError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no ConfigError";
+  return ConfigError("", "", "");
+}
 
 }  // namespace
 
@@ -80,46 +83,23 @@ TEST(ConfigDocument, ErrorsNameTheFileTheElementAndTheFault) {
   TempDir dir;
   const std::string path = dir.file("s.xml", "<Root><Segmentation><FacVar/></Segmentation></Root>");
   ConfigDocument doc(path);
-  try {
-    cfg::getReal(doc.root(), "Segmentation", "FacVar");
-    FAIL();
-  } catch (const ConfigError& e) {
-    EXPECT_EQ(std::string(e.what()), path + ": Segmentation/FacVar: missing attribute \"Value\"");
-  }
-  try {
-    cfg::getReal(doc.root(), "Segmentation", "Alpha");
-    FAIL();
-  } catch (const ConfigError& e) {
-    EXPECT_EQ(std::string(e.what()), path + ": Segmentation/Alpha: missing element");
-  }
-  try {
-    cfg::getInt(doc.root(), "Event", "NEvent");
-    FAIL();
-  } catch (const ConfigError& e) {
-    EXPECT_EQ(e.element(), "Event");
-  }
+  EXPECT_STREQ(errorFrom([&] { cfg::getReal(doc.root(), "Segmentation", "FacVar"); }).what(),
+               (path + ": Segmentation/FacVar: missing attribute \"Value\"").c_str());
+  EXPECT_STREQ(errorFrom([&] { cfg::getReal(doc.root(), "Segmentation", "Alpha"); }).what(),
+               (path + ": Segmentation/Alpha: missing element").c_str());
+  EXPECT_EQ(errorFrom([&] { cfg::getInt(doc.root(), "Event", "NEvent"); }).element(), "Event");
   // Parse errors are reported at the line and column of the original file.
   const std::string bad = dir.file("bad.xml", "<Root>\n  <A Value=\"1\">\n</Root>\n");
-  try {
-    ConfigDocument d(bad);
-    FAIL();
-  } catch (const ConfigError& e) {
-    EXPECT_EQ(e.document(), bad);
-    EXPECT_NE(e.problem().find("line 3, column 7"), std::string::npos) << e.problem();
-  }
-  try {
-    ConfigDocument d(dir.file("bad2.xml", "<Root>\n<A Value=1/>\n</Root>\n"));
-    FAIL();
-  } catch (const ConfigError& e) {
-    EXPECT_NE(e.problem().find("line 2, column 10"), std::string::npos) << e.problem();
-  }
+  const ConfigError e = errorFrom([&] { ConfigDocument d(bad); });
+  EXPECT_EQ(e.document(), bad);
+  EXPECT_NE(e.problem().find("line 3, column 7"), std::string::npos) << e.problem();
+  const std::string bad2 = dir.file("bad2.xml", "<Root>\n<A Value=1/>\n</Root>\n");
+  EXPECT_NE(errorFrom([&] { ConfigDocument d(bad2); }).problem().find("line 2, column 10"), std::string::npos);
   // A misspelt closing tag is a malformed document, not a silent match.
-  try {
-    ConfigDocument d(dir.file("bad3.xml", "<Root>\n<AudioCapturing><Fs Value=\"1\"/>\n</AudioCaptring>\n</Root>\n"));
-    FAIL();
-  } catch (const ConfigError& e) {
-    EXPECT_NE(e.problem().find("line 3, column 16: invalid closing tag name"), std::string::npos) << e.problem();
-  }
+  const std::string bad3 =
+      dir.file("bad3.xml", "<Root>\n<AudioCapturing><Fs Value=\"1\"/>\n</AudioCaptring>\n</Root>\n");
+  EXPECT_NE(errorFrom([&] { ConfigDocument d(bad3); }).problem().find("line 3, column 16: invalid closing tag name"),
+            std::string::npos);
   EXPECT_THROW(ConfigDocument(dir.path() + "/nope.xml"), ConfigError);
   EXPECT_THROW(ConfigDocument(dir.file("empty.xml", "")), ConfigError);
 }
@@ -157,7 +137,7 @@ TEST_F(ConfigSetTest, FindsBothDocumentsByPosition) {
   ConfigSet set(dir.path());
   EXPECT_STREQ(set.userRoot()->name(), "U");
   EXPECT_STREQ(set.systemRoot()->name(), "S");
-  EXPECT_EQ(runProbe(dir.path()).output, "OK\n");
+  EXPECT_EQ(runProbe(dir.path()).out, "OK\n");
 }
 
 TEST_F(ConfigSetTest, EveryKindOfBadConfigurationStopsWithOneLineAndStatus2) {
@@ -180,21 +160,21 @@ TEST_F(ConfigSetTest, EveryKindOfBadConfigurationStopsWithOneLineAndStatus2) {
   };
   for (const Case& c : cases) {
     write(c.user, c.system);
-    const ProbeResult r = runProbe(dir.path());
+    const sctest::RunResult r = runProbe(dir.path());
     EXPECT_EQ(r.status, 2) << c.expect;
-    EXPECT_NE(r.output.find(c.expect), std::string::npos) << r.output;
-    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    EXPECT_NE(r.out.find(c.expect), std::string::npos) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
   }
   fs::remove(fs::path(dir.path()) / "u.xml");
-  const ProbeResult r = runProbe(dir.path());
+  const sctest::RunResult r = runProbe(dir.path());
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.output.find("u.xml: cannot open file"), std::string::npos) << r.output;
+  EXPECT_NE(r.out.find("u.xml: cannot open file"), std::string::npos) << r.out;
   fs::remove(fs::path(dir.path()) / "ClassificationSystem.xml");
   EXPECT_EQ(runProbe(dir.path()).status, 2);
 }
 
 TEST(ShippedConfiguration, LoadsAndPassesTheProbe) {
-  const ProbeResult r = runProbe(std::string(SC_SOURCE_DIR) + "/config");
-  EXPECT_EQ(r.status, 0) << r.output;
+  const sctest::RunResult r = runProbe(std::string(SC_SOURCE_DIR) + "/config");
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 #endif

@@ -17,7 +17,7 @@ namespace {
 
 using sctest::RunResult;
 
-RunResult runner(const std::string& args, const sctest::TempDir&) {
+RunResult runner(const std::string& args) {
   return sctest::runCommand(std::string(OFFLINE_RUNNER) + " " + args);
 }
 
@@ -101,7 +101,7 @@ TEST(OfflineRunner, EveryBurstGivesOneEventAtItsOnset) {
   std::vector<double> times;
   for (double t = 2.0; t < 19.0; t += 1.37) times.push_back(t);
   const std::string file = wav(dir, "bursts.wav", burstSignal(20.0, 44100, times), 44100);
-  const RunResult r = runner("--config " + kShipped + " " + file, dir);
+  const RunResult r = runner("--config " + kShipped + " " + file);
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = parse(r.out);
   ASSERT_EQ(lines.size(), times.size()) << r.out;
@@ -111,7 +111,7 @@ TEST(OfflineRunner, EveryBurstGivesOneEventAtItsOnset) {
     EXPECT_NEAR(lines[i].onset, (lines[i].firstBlock - 1) * block, 1e-6);
   }
   // The same recording again (a fresh segmentator per file) gives the same.
-  const RunResult twice = runner("--config " + kShipped + " " + file + " " + file, dir);
+  const RunResult twice = runner("--config " + kShipped + " " + file + " " + file);
   const auto both = parse(twice.out);
   ASSERT_EQ(both.size(), 2 * times.size());
   for (size_t i = 0; i < times.size(); ++i) EXPECT_EQ(both[i].firstBlock, both[i + times.size()].firstBlock);
@@ -125,7 +125,7 @@ TEST(OfflineRunner, StereoAndOtherRatesAreMixedAndResampled) {
   std::vector<float> stereo(mono.size() * 2, 0.0f);
   for (size_t i = 0; i < mono.size(); ++i) stereo[2 * i] = 2 * mono[i];
   const std::string path = soundFile(dir, "stereo.flac", stereo, 2, 22050, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
-  const RunResult r = runner("--config " + kShipped + " --features " + path, dir);
+  const RunResult r = runner("--config " + kShipped + " --features " + path);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("resampled from 22050 Hz to 44100 Hz"), std::string::npos) << r.err;
   const auto lines = parse(r.out);
@@ -210,7 +210,7 @@ TEST(AudioStream, DamagedFlacIsAnError) {
   while ((n = stream.read(out.data(), 4096, error)) > 0) {}
   EXPECT_EQ(n, -1);
   EXPECT_NE(error.find("FLAC"), std::string::npos) << error;
-  const RunResult r = runner("--config " + kShipped + " " + path, dir);
+  const RunResult r = runner("--config " + kShipped + " " + path);
   EXPECT_EQ(r.status, 1) << r.err;
 }
 
@@ -244,7 +244,7 @@ TEST(OfflineRunner, HandMadeModelSeparatesTonesFromNoise) {
     tonal.push_back(i % 3 != 1);
   }
   const std::string file = wav(dir, "mixed.wav", burstSignal(14.0, 44100, times, tonal, 0.3, 3.0), 44100);
-  const RunResult r = runner("--config " + dir.path() + " --summary " + file, dir);
+  const RunResult r = runner("--config " + dir.path() + " --summary " + file);
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = parse(r.out);
   ASSERT_EQ(lines.size(), times.size()) << r.out;
@@ -258,16 +258,16 @@ TEST(OfflineRunner, HandMadeModelSeparatesTonesFromNoise) {
 
 TEST(OfflineRunner, ExitStatusAndMessages) {
   sctest::TempDir dir;
-  RunResult r = runner("--help", dir);
+  RunResult r = runner("--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("usage: soundclassifier-offline"), std::string::npos);
-  r = runner("--config " + kShipped + " " + dir.path() + "/missing.wav", dir);
+  r = runner("--config " + kShipped + " " + dir.path() + "/missing.wav");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("missing.wav: cannot read"), std::string::npos) << r.err;
   EXPECT_TRUE(r.out.empty());
   dir.file("ClassificationSystem.xml", "<ClassificationSystem><UserEditableParameters>nope.xml"
                                        "</UserEditableParameters><S>s.xml</S></ClassificationSystem>");
-  r = runner("--config " + dir.path() + " x.wav", dir);
+  r = runner("--config " + dir.path() + " x.wav");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("nope.xml: cannot open file"), std::string::npos) << r.err;
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
@@ -328,8 +328,8 @@ TEST(OfflineRunner, ParallelFilesKeepTheirOrderAndCsvMatchesJson) {
   const auto files = burstFiles(dir, 5);
   std::string list;
   for (const auto& f : files) list += " " + f;
-  const RunResult one = runner("--config " + kShipped + " -j 1" + list, dir);
-  const RunResult three = runner("--config " + kShipped + " -j 3" + list, dir);
+  const RunResult one = runner("--config " + kShipped + " -j 1" + list);
+  const RunResult three = runner("--config " + kShipped + " -j 3" + list);
   ASSERT_EQ(one.status, 0) << one.err;
   ASSERT_EQ(three.status, 0) << three.err;
   EXPECT_EQ(one.out, three.out);
@@ -342,7 +342,7 @@ TEST(OfflineRunner, ParallelFilesKeepTheirOrderAndCsvMatchesJson) {
   }
   EXPECT_EQ(order, files);
 
-  const RunResult csv = runner("--config " + kShipped + " -j 2 --format csv --features" + list, dir);
+  const RunResult csv = runner("--config " + kShipped + " -j 2 --format csv --features" + list);
   ASSERT_EQ(csv.status, 0) << csv.err;
   std::istringstream rows(csv.out);
   std::string head;
@@ -360,8 +360,8 @@ TEST(OfflineRunner, ParallelFilesKeepTheirOrderAndCsvMatchesJson) {
     EXPECT_EQ(cells[6], json[n].cls);
   }
   EXPECT_EQ(n, json.size());
-  EXPECT_EQ(runner("--config " + kShipped + " --format xml" + list, dir).status, 2);
-  EXPECT_EQ(runner("--config " + kShipped + " -j 0" + list, dir).status, 2);
+  EXPECT_EQ(runner("--config " + kShipped + " --format xml" + list).status, 2);
+  EXPECT_EQ(runner("--config " + kShipped + " -j 0" + list).status, 2);
 }
 
 // More than 2^31 samples, read in chunks: onsets past the 32-bit range are
