@@ -14,11 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Runs the launcher with this environment; returns what the stand-in
 // program (pwd) printed, or "exit N" on a failure.
 std::string launch(const std::string& env) {
@@ -35,7 +30,7 @@ TEST(Launcher, FirstStartCopiesTheDefaultsAndStartsThere) {
   sctest::TempDir home;
   const fs::path conf = fs::path(home.path()) / ".config" / "soundclassifier";
   EXPECT_EQ(launch("HOME=" + home.path()), conf.string());
-  for (const char* d : kDocs) EXPECT_EQ(slurp(conf / d), slurp(fs::path(SC_SOURCE_DIR) / "config" / d)) << d;
+  for (const char* d : kDocs) EXPECT_EQ(sctest::readFile(conf / d), sctest::readFile(fs::path(SC_SOURCE_DIR) / "config" / d)) << d;
   // XDG_CONFIG_HOME, when set, is the base instead.
   sctest::TempDir xdg;
   EXPECT_EQ(launch("HOME=" + home.path() + " XDG_CONFIG_HOME=" + xdg.path()),
@@ -51,11 +46,11 @@ TEST(Launcher, NeverOverwritesTheUsersFiles) {
   std::ofstream(conf / "SystemParameters.xml") << "<my model/>";
   fs::remove(conf / "ClassificationSystem.xml");
   ASSERT_EQ(launch("HOME=" + home.path()), conf.string());
-  EXPECT_EQ(slurp(conf / "UserParameters.xml"), "<mine/>");
-  EXPECT_EQ(slurp(conf / "SystemParameters.xml"), "<my model/>");
+  EXPECT_EQ(sctest::readFile(conf / "UserParameters.xml"), "<mine/>");
+  EXPECT_EQ(sctest::readFile(conf / "SystemParameters.xml"), "<my model/>");
   // A missing one comes back from the defaults.
-  EXPECT_EQ(slurp(conf / "ClassificationSystem.xml"),
-            slurp(fs::path(SC_SOURCE_DIR) / "config" / "ClassificationSystem.xml"));
+  EXPECT_EQ(sctest::readFile(conf / "ClassificationSystem.xml"),
+            sctest::readFile(fs::path(SC_SOURCE_DIR) / "config" / "ClassificationSystem.xml"));
   // A folder that cannot be made stops the start with an error.
   std::ofstream(fs::path(home.path()) / "file") << "x";
   EXPECT_EQ(launch("HOME=" + home.path() + "/file").rfind("exit ", 0), 0u);

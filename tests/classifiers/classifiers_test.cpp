@@ -42,6 +42,11 @@ std::string gmmComponent(const std::string& weight, const std::string& mu, const
   return "<Gaussian Weight=\"" + weight + "\"><mu" + el + ">" + mu + "</mu><cov>" + cov + "</cov></Gaussian>";
 }
 
+std::string gmm(int n, const std::string& normalization, const std::string& classes) {
+  return "<NumClasses Value=\"" + std::to_string(n) + "\"/><UseClassifier Type=\"MGMM\"/>" + normalization +
+         "<Gaussians>" + classes + "</Gaussians>";
+}
+
 std::unique_ptr<MEvent> eventWith(std::vector<float> features) {
   const float sample = 0.0f;
   auto e = std::make_unique<MEvent>(1, 1, 0, &sample);
@@ -55,34 +60,36 @@ std::vector<float> values(const MEvent& e, int n) {
   return std::vector<float>(e.getDFVal(), e.getDFVal() + n);
 }
 
+// An event with these features, classified by the model.
+std::unique_ptr<MEvent> classify(const Model& m, std::vector<float> features) {
+  MClassification c(m.root());
+  auto e = eventWith(std::move(features));
+  c.processEvent(e.get());
+  return e;
+}
+
 }  // namespace
 
 TEST(LinSVM, DiscriminantIsWeightsTimesNormalisedInputMinusBias) {
   Model m(svm(3,
               svmClass(2, "0.5", "1 1", 2) + svmClass(0, "1", "2 -1", 2) + svmClass(1, "-1", "0 0 99", 2),
               norm("1 2", "0.5 2")));
-  MClassification c(m.root());
-  auto e = eventWith({3, 1});  // x = (1, -2)
-  c.processEvent(e.get());
+  auto e = classify(m, {3, 1});  // x = (1, -2)
   EXPECT_EQ(values(*e, 3), (std::vector<float>{2 * 1 + -1 * -2 - 1, 0 - (-1), 1 - 2 - 0.5f}));
   EXPECT_EQ(e->getLabel(), 0);
-  EXPECT_EQ(c.getActive()->getNumFeatures(), 2);
+  EXPECT_EQ(MClassification(m.root()).getActive()->getNumFeatures(), 2);
 }
 
 TEST(LinSVM, TiesNaNAndDegenerateSizes) {
   {  // equal values: the lower index
     Model m(svm(3, svmClass(0, "1", "", 0) + svmClass(1, "-2", "", 0) + svmClass(2, "-2", "", 0), norm("", "")));
-    MClassification c(m.root());
-    auto e = eventWith({});
-    c.processEvent(e.get());
+    auto e = classify(m, {});
     EXPECT_EQ(values(*e, 3), (std::vector<float>{-1, 2, 2}));
     EXPECT_EQ(e->getLabel(), 1);  // d = 0: the smallest bias wins
   }
   {  // NaN never wins
     Model m(svm(2, svmClass(0, "nan", "", 0) + svmClass(1, "5", "", 0), norm("", "")));
-    MClassification c(m.root());
-    auto e = eventWith({});
-    c.processEvent(e.get());
+    auto e = classify(m, {});
     EXPECT_EQ(e->getLabel(), 0);
     Model m2(svm(2, svmClass(0, "5", "", 0) + svmClass(1, "nan", "", 0), norm("", "")));
     MClassification c2(m2.root());
@@ -90,8 +97,7 @@ TEST(LinSVM, TiesNaNAndDegenerateSizes) {
     EXPECT_EQ(e->getLabel(), 0);
   }
   {  // N = 0: an empty array and label 0
-    Model m("<NumClasses Value=\"0\"/><UseClassifier Type=\"MGMM\"/>" + norm("", "") +
-            "<Gaussians><K>" + gmmComponent("1", "", "", 0) + "</K></Gaussians>");
+    Model m(gmm(0, norm("", ""), "<K>" + gmmComponent("1", "", "", 0) + "</K>"));
     MClassification c(m.root());
     auto e = eventWith({});
     e->setLabel(5);
@@ -103,16 +109,13 @@ TEST(LinSVM, TiesNaNAndDegenerateSizes) {
 
 TEST(LinSVM, LaterDuplicateClassIdReplacesTheEarlier) {
   Model m(svm(2, svmClass(1, "9", "9", 1) + svmClass(0, "0", "1", 1) + svmClass(1, "0", "2", 1), norm("0", "1")));
-  MClassification c(m.root());
-  auto e = eventWith({1});
-  c.processEvent(e.get());
+  auto e = classify(m, {1});
   EXPECT_EQ(values(*e, 2), (std::vector<float>{1, 2}));
   EXPECT_EQ(e->getLabel(), 1);
 }
 
 TEST(Registry, TypeSelectsTheActiveClassifierOnly) {
-  const std::string gauss = "<Gaussians><K>" + gmmComponent("1", "0", "1", 1) + "</K></Gaussians>";
-  Model m("<NumClasses Value=\"1\"/><UseClassifier Type=\"MGMM\"/>" + norm("0", "1") + gauss);
+  Model m(gmm(1, norm("0", "1"), "<K>" + gmmComponent("1", "0", "1", 1) + "</K>"));
   MClassification c(m.root());
   EXPECT_EQ(c.getActiveName(), "MGMM");
   EXPECT_TRUE(c.get("MGMM")->isInitialized());
@@ -132,11 +135,7 @@ TEST(GMM, ScoreIsTheWeightedSumOfComponentLogDensities) {
   const std::string c0 = "<K>" + gmmComponent("1", "0 0", "1 4", 2) + "</K>";
   const std::string c1 = "<K>" + gmmComponent("0.5", "1 -1", "0.5 0.5") + gmmComponent("0.5", "3 3", "2 1") + "</K>";
   const std::string c2 = "<Empty/>";
-  Model m("<NumClasses Value=\"3\"/><UseClassifier Type=\"MGMM\"/>" + norm("0 0", "1 1") +
-          "<Gaussians>" + c0 + c1 + c2 + "</Gaussians>");
-  MClassification c(m.root());
-  auto e = eventWith({1, -1});
-  c.processEvent(e.get());
+  auto e = classify(Model(gmm(3, norm("0 0", "1 1"), c0 + c1 + c2)), {1, -1});
   auto logN = [](std::vector<double> x, std::vector<double> mu, std::vector<double> var) {
     double r = 0;
     for (size_t j = 0; j < x.size(); ++j)
@@ -158,12 +157,9 @@ TEST(GMM, NormalisingTermStaysFiniteInHighDimensions) {
       mu += "0 ";
       cov += std::string(variance) + " ";
     }
-    Model m("<NumClasses Value=\"2\"/><UseClassifier Type=\"MGMM\"/>" + norm(mu, cov) +
-            "<Gaussians><K>" + gmmComponent("1", mu, cov, 200) + "</K><K>" +
-            gmmComponent("1", mu, "1 " + cov) + "</K></Gaussians>");
-    MClassification c(m.root());
-    auto e = eventWith(std::vector<float>(200, 0.0f));
-    c.processEvent(e.get());
+    Model m(gmm(2, norm(mu, cov),
+                "<K>" + gmmComponent("1", mu, cov, 200) + "</K><K>" + gmmComponent("1", mu, "1 " + cov) + "</K>"));
+    auto e = classify(m, std::vector<float>(200, 0.0f));
     EXPECT_TRUE(std::isfinite(e->getDFVal()[0])) << variance;
     const double v = std::atof(variance);
     EXPECT_NEAR(e->getDFVal()[0], -100 * std::log(2 * M_PI * v), 1e-2);
@@ -171,12 +167,9 @@ TEST(GMM, NormalisingTermStaysFiniteInHighDimensions) {
 }
 
 TEST(GMM, ExtraClassesAreReadButNotScoredAndDZeroScoresZero) {
-  Model m("<NumClasses Value=\"1\"/><UseClassifier Type=\"MGMM\"/>" + norm("", "") +
-          "<Gaussians><K>" + gmmComponent("1", "", "", 0) + "</K><K>" + gmmComponent("1", "", "") +
-          "</K></Gaussians>");
-  MClassification c(m.root());
-  auto e = eventWith({});
-  c.processEvent(e.get());
+  auto e = classify(Model(gmm(1, norm("", ""),
+                               "<K>" + gmmComponent("1", "", "", 0) + "</K><K>" + gmmComponent("1", "", "") + "</K>")),
+                   {});
   EXPECT_EQ(values(*e, 1), (std::vector<float>{0.0f}));
   EXPECT_EQ(e->getLabel(), 0);
 }
@@ -192,14 +185,10 @@ TEST(Configuration, UnusableModelsAreRejected) {
       {"class not set", svm(2, svmClass(0, "0", "1 2", 2) + svmClass(0, "0", "1 2", 2), norm("0 0", "1 1"))},
       {"short weights", svm(2, svmClass(0, "0", "1 2", 2) + svmClass(1, "0", "1", 2), norm("0 0", "1 1"))},
       {"missing b", svm(1, "<C ClassId=\"0\"><w Elements=\"0\"/></C>", norm("", ""))},
-      {"GMM with too few classes", "<NumClasses Value=\"2\"/><UseClassifier Type=\"MGMM\"/>" + norm("0", "1") +
-                                       "<Gaussians><K>" + gmmComponent("1", "0", "1", 1) + "</K></Gaussians>"},
-      {"GMM short cov", "<NumClasses Value=\"1\"/><UseClassifier Type=\"MGMM\"/>" + norm("0 0", "1 1") +
-                            "<Gaussians><K>" + gmmComponent("1", "0 0", "1", 2) + "</K></Gaussians>"},
-      {"GMM zero variance", "<NumClasses Value=\"1\"/><UseClassifier Type=\"MGMM\"/>" + norm("0", "1") +
-                                "<Gaussians><K>" + gmmComponent("1", "0", "0", 1) + "</K></Gaussians>"},
-      {"GMM negative variance", "<NumClasses Value=\"1\"/><UseClassifier Type=\"MGMM\"/>" + norm("0", "1") +
-                                    "<Gaussians><K>" + gmmComponent("1", "0", "-1", 1) + "</K></Gaussians>"},
+      {"GMM with too few classes", gmm(2, norm("0", "1"), "<K>" + gmmComponent("1", "0", "1", 1) + "</K>")},
+      {"GMM short cov", gmm(1, norm("0 0", "1 1"), "<K>" + gmmComponent("1", "0 0", "1", 2) + "</K>")},
+      {"GMM zero variance", gmm(1, norm("0", "1"), "<K>" + gmmComponent("1", "0", "0", 1) + "</K>")},
+      {"GMM negative variance", gmm(1, norm("0", "1"), "<K>" + gmmComponent("1", "0", "-1", 1) + "</K>")},
       {"no Classifier", ""},
   };
   for (const auto& [what, model] : bad) {
@@ -220,8 +209,7 @@ TEST(Diagnostics, LinesOfTheWindowsProgram) {
   testing::internal::CaptureStdout();
   c.processEvent(e.get());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "-0.166667\n0.0833333\n0\nKlopfen\n");
-  Model g("<NumClasses Value=\"4\"/><UseClassifier Type=\"MGMM\"/>" + norm("", "") + "<Gaussians><K>" +
-          gmmComponent("1", "", "", 0) + "</K><K/><K/><K>" + gmmComponent("-1", "", "") + "</K></Gaussians>");
+  Model g(gmm(4, norm("", ""), "<K>" + gmmComponent("1", "", "", 0) + "</K><K/><K/><K>" + gmmComponent("-1", "", "") + "</K>"));
   MClassification cg(g.root());
   testing::internal::CaptureStdout();
   cg.processEvent(e.get());

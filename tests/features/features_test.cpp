@@ -21,19 +21,22 @@ using sctest::FeatureSetup;
 namespace {
 
 struct Extracted {
+  FeatureSetup setup;
   std::unique_ptr<sctest::TestConfig> config;
   std::unique_ptr<MFeatureExtractor> fe;
+  MEvent event(const std::vector<float>& x) const { return MEvent(setup.nEvent, setup.nBlock, 1, x.data()); }
+  // The feature vector of one event with these samples.
+  std::vector<float> run(const std::vector<float>& x) const {
+    MEvent ev = event(x);
+    fe->processEvent(&ev);
+    return std::vector<float>(ev.getFeatures(), ev.getFeatures() + fe->getFeatureVectorLength());
+  }
 };
 
 Extracted build(const FeatureSetup& s) {
-  Extracted e;
-  e.config = s.config();
+  Extracted e{s, s.config(), nullptr};
   e.fe = std::make_unique<MFeatureExtractor>(e.config->system());
   return e;
-}
-
-MEvent makeEvent(const FeatureSetup& s, const std::vector<float>& x) {
-  return MEvent(s.nEvent, s.nBlock, 1, x.data());
 }
 
 }  // namespace
@@ -70,13 +73,11 @@ TEST(STFT, FramesCoverOnlyWholeMultiplesOfNFFT) {
   EXPECT_EQ(e.fe->getFeatureVectorLength(), 10 * 151);
   std::vector<float> x(5120, 0.0f);
   for (int i = 3000; i < 5120; ++i) x[i] = 1.0f;  // beyond the analysed part
-  MEvent ev = makeEvent(s, x);
-  e.fe->processEvent(&ev);
-  for (int i = 0; i < 10 * 151; ++i) ASSERT_EQ(ev.getFeatures()[i], 0.0f);
+  const auto ev = e.run(x);
+  for (int i = 0; i < 10 * 151; ++i) ASSERT_EQ(ev[i], 0.0f);
   x[2999] = 1.0f;
-  MEvent ev2 = makeEvent(s, x);
-  e.fe->processEvent(&ev2);
-  EXPECT_GT(ev2.getFeatures()[9 * 151], 0.0f);
+  const auto ev2 = e.run(x);
+  EXPECT_GT(ev2[9 * 151], 0.0f);
 }
 
 TEST(STFT, WindowAndConstantFrame) {
@@ -92,13 +93,11 @@ TEST(STFT, WindowAndConstantFrame) {
   double sum = 0;
   for (int n = 0; n < 64; ++n) sum += w[n];
   std::vector<float> x(5120, -0.5f);
-  MEvent ev = makeEvent(s, x);
-  e.fe->processEvent(&ev);
-  EXPECT_NEAR(ev.getFeatures()[0], 0.5 * sum, 1e-4);
+  const auto ev = e.run(x);
+  EXPECT_NEAR(ev[0], 0.5 * sum, 1e-4);
   std::vector<float> zeros(5120, 0.0f);
-  MEvent z = makeEvent(s, zeros);
-  e.fe->processEvent(&z);
-  for (int i = 0; i < e.fe->getFeatureVectorLength(); ++i) ASSERT_EQ(z.getFeatures()[i], 0.0f);
+  const auto z = e.run(zeros);
+  for (int i = 0; i < e.fe->getFeatureVectorLength(); ++i) ASSERT_EQ(z[i], 0.0f);
 }
 
 TEST(Welch, SumsToOneWhateverTheLevel) {
@@ -106,27 +105,23 @@ TEST(Welch, SumsToOneWhateverTheLevel) {
   s.use = R"(<F Name="MWelch"/>)";
   auto e = build(s);
   auto x = sctest::testEvent(5120, 44100, 1000, 3000, 8, 1);
-  MEvent a = makeEvent(s, x);
-  e.fe->processEvent(&a);
+  const auto a = e.run(x);
   const int n = e.fe->getFeatureVectorLength();
   EXPECT_EQ(n, 257);
-  double total = std::accumulate(a.getFeatures(), a.getFeatures() + n, 0.0);
+  double total = std::accumulate(a.begin(), a.begin() + n, 0.0);
   EXPECT_NEAR(total, 1.0, 1e-5);
   for (float& v : x) v *= 2;
-  MEvent b = makeEvent(s, x);
-  e.fe->processEvent(&b);
-  for (int k = 0; k < n; ++k) ASSERT_EQ(a.getFeatures()[k], b.getFeatures()[k]);
+  const auto b = e.run(x);
+  for (int k = 0; k < n; ++k) ASSERT_EQ(a[k], b[k]);
   // A sinusoid on a bin puts nearly all weight there and beside it.
   std::vector<float> sine(5120);
   for (int i = 0; i < 5120; ++i) sine[i] = std::sin(2 * M_PI * 20 * i / 512.0);
-  MEvent c = makeEvent(s, sine);
-  e.fe->processEvent(&c);
-  EXPECT_GT(c.getFeatures()[19] + c.getFeatures()[20] + c.getFeatures()[21], 0.99f);
+  const auto c = e.run(sine);
+  EXPECT_GT(c[19] + c[20] + c[21], 0.99f);
   // Silence: 0/0 everywhere.
   std::vector<float> zeros(5120, 0.0f);
-  MEvent d = makeEvent(s, zeros);
-  e.fe->processEvent(&d);
-  EXPECT_TRUE(std::isnan(d.getFeatures()[3]));
+  const auto d = e.run(zeros);
+  EXPECT_TRUE(std::isnan(d[3]));
 }
 
 TEST(MFCC, FilterBankEdgesAndBins) {
@@ -170,21 +165,19 @@ TEST(MFCC, ZerothCoefficientIsTwiceTheSumOfLogEnergies) {
   auto e = build(s);
   auto* mfcc = static_cast<MMFCC*>(e.fe->getBase("MMFCC"));
   auto x = sctest::testEvent(5120, 44100, 440, 2500, 5, 3);
-  MEvent ev = makeEvent(s, x);
-  e.fe->processEvent(&ev);
+  const auto ev = e.run(x);
   // Recompute by hand from the Welch spectrum.
   FeatureSetup w = s;
   w.use = R"(<F Name="MWelch"/>)";
   auto we = build(w);
-  MEvent ev2 = makeEvent(w, x);
-  we.fe->processEvent(&ev2);
+  const auto ev2 = we.run(x);
   double sum = 0;
   for (const auto* f : mfcc->getFilters()) {
     float energy = 0;
-    for (int j = 0; j <= f->endBin - f->startBin; ++j) energy += ev2.getFeatures()[f->startBin + j] * f->weights[j];
+    for (int j = 0; j <= f->endBin - f->startBin; ++j) energy += ev2[f->startBin + j] * f->weights[j];
     sum += std::log10(energy);
   }
-  EXPECT_NEAR(ev.getFeatures()[0], 2 * sum, 1e-3 * std::fabs(sum));
+  EXPECT_NEAR(ev[0], 2 * sum, 1e-3 * std::fabs(sum));
 }
 
 namespace {
@@ -263,7 +256,7 @@ TEST(Descriptors, SummariesOfALinearSequence) {
   lin.start = 2.0f;
   lin.step = 0.25f;
   std::vector<float> x(5120, 0.1f);
-  MEvent ev = makeEvent(s, x);
+  MEvent ev = e.event(x);
   e.fe->processEvent(&ev);  // makes ev the current event
   const int n = lin.getNumFrames();
   ASSERT_EQ(n, 39);
@@ -303,19 +296,16 @@ TEST(MSPS, GeometricDecayGivesLogOfTheRatio) {
     const double a = b < 3 ? amps[b] : std::sqrt(std::pow(q, b - 2));
     for (int i = 0; i < 64; ++i) x[b * 64 + i] = static_cast<float>(a);
   }
-  MEvent ev = makeEvent(s, x);
-  e.fe->processEvent(&ev);
-  EXPECT_NEAR(ev.getFeatures()[0], std::log(q), 1e-4);
+  const auto ev = e.run(x);
+  EXPECT_NEAR(ev[0], std::log(q), 1e-4);
   // Scaling by two changes nothing at all.
   for (float& v : x) v *= 2;
-  MEvent ev2 = makeEvent(s, x);
-  e.fe->processEvent(&ev2);
-  EXPECT_EQ(ev.getFeatures()[0], ev2.getFeatures()[0]);
+  const auto ev2 = e.run(x);
+  EXPECT_EQ(ev[0], ev2[0]);
   // The loudest block in the second half is not searched: the fit still
   // runs from block 2 over blocks 2..9.
   for (int i = 0; i < 64; ++i) x[8 * 64 + i] = 10.0f;
-  MEvent ev3 = makeEvent(s, x);
-  e.fe->processEvent(&ev3);
+  const auto ev3 = e.run(x);
   std::vector<double> energy(10, 0.0);
   double total = 0;
   for (int b = 0; b < 10; ++b) {
@@ -328,7 +318,7 @@ TEST(MSPS, GeometricDecayGivesLogOfTheRatio) {
     st += (b - 5.5) * (std::log(energy[b] / total) - mean);
     tt += (b - 5.5) * (b - 5.5);
   }
-  EXPECT_NEAR(ev3.getFeatures()[0], st / tt, 1e-4);
+  EXPECT_NEAR(ev3[0], st / tt, 1e-4);
 }
 
 TEST(PseudoInverse, FitsALine) {
@@ -389,11 +379,10 @@ TEST(Registry, LayoutSharingAndReinitialisation) {
   EXPECT_EQ(e.fe->getFeatureVectorLength(), 3 + 3 + 3 + 3 + 257);
   auto x = sctest::testEvent(5120, 44100, 700, 5000, 3, 9);
   for (int round = 1; round <= 3; ++round) {
-    MEvent ev = makeEvent(s, x);
-    e.fe->processEvent(&ev);
+    const auto ev = e.run(x);
     EXPECT_EQ(e.fe->getBase("MSTFT")->getProcessCount(), round);
     EXPECT_EQ(e.fe->getBase("MFlux")->getProcessCount(), round);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(ev.getFeatures()[i], ev.getFeatures()[6 + i]);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ev[i], ev[6 + i]);
   }
   // Only MWelch listed: the STFT is still computed for every event.
   s.use = R"(<F Name="MWelch"/>)";
@@ -403,7 +392,7 @@ TEST(Registry, LayoutSharingAndReinitialisation) {
   // Empty list: empty vectors.
   s.use = "";
   e = build(s);
-  MEvent ev = makeEvent(s, x);
+  MEvent ev = e.event(x);
   e.fe->processEvent(&ev);
   EXPECT_EQ(e.fe->getFeatureVectorLength(), 0);
   EXPECT_NE(ev.getFeatures(), nullptr);
@@ -457,7 +446,6 @@ TEST(Configuration, EmptyFilterIsWarnedAbout) {
   EXPECT_NE(err.find("warning:"), std::string::npos);
   EXPECT_NE(err.find("covers no FFT bin"), std::string::npos);
   std::vector<float> x = sctest::testEvent(5120, 44100, 300, 900, 2, 4);
-  MEvent ev = makeEvent(s, x);
-  e.fe->processEvent(&ev);
-  EXPECT_FALSE(std::isfinite(ev.getFeatures()[0]));
+  const auto ev = e.run(x);
+  EXPECT_FALSE(std::isfinite(ev[0]));
 }

@@ -17,6 +17,27 @@ void settle(SegHarness& h) {
   h.blocks(kNoise, 25);
   ASSERT_FALSE(h.seg.isInitPhase());
 }
+// Background with a slight jitter, as block amplitudes (power = a^2).
+void background(SegHarness& h, float a, int n) {
+  for (int i = 0; i < n; ++i) h.block(a * (1.0f + 0.01f * (i % 5)));
+}
+// Bursts of six blocks at amplitude a, 20 blocks of background b after each;
+// returns how many of them were announced as one event each.
+int bursts(SegHarness& h, float a, float b, int count) {
+  int found = 0;
+  for (int k = 0; k < count; ++k) {
+    h.blocks(a, 6);
+    background(h, b, 20);
+    int events = 0;
+    while (h.take()) ++events;
+    found += events == 1;
+  }
+  return found;
+}
+void drain(SegHarness& h) {
+  while (h.take()) {
+  }
+}
 }  // namespace
 
 TEST(NoiseEstimate, InitialEstimateUsesTheLaterHalf) {
@@ -70,10 +91,10 @@ TEST(NoiseEstimate, InitialPhaseEndsWhenAHistoryNoLongerThanItWraps) {
 TEST(NoiseEstimate, UpdatesFollowQuieterNoiseOnlyWhenEnabled) {
   for (const char* update : {"0", "1"}) {
     SegHarness h({{"Segmentation/UpdateThresh", update}});
-    for (int i = 0; i < 25; ++i) h.block(0.1f * (1.0f + 0.01f * (i % 5)));
+    background(h, 0.1f, 25);
     const float m0 = h.seg.getNoiseMean();
     ASSERT_GT(h.seg.getNoiseSpread(), 0.0f);
-    for (int i = 0; i < 120; ++i) h.block(0.09f * (1.0f + 0.01f * (i % 5)));
+    background(h, 0.09f, 120);
     EXPECT_FALSE(h.seg.isActive());
     if (update[0] == '0') EXPECT_EQ(h.seg.getNoiseMean(), m0);
     else EXPECT_LT(h.seg.getNoiseMean(), 0.95f * m0);
@@ -85,7 +106,7 @@ TEST(NoiseEstimate, UpdatesFollowQuieterNoiseOnlyWhenEnabled) {
 // estimated afresh; otherwise the smoothed rule holds number for number.
 TEST(NoiseEstimate, UpdateEstimatesAfreshOnlyWhereTheSmoothedRuleLocks) {
   SegHarness h({{"Segmentation/UpdateThresh", "1"}});
-  for (int i = 0; i < 25; ++i) h.block(0.1f * (1.0f + 0.01f * (i % 5)));
+  background(h, 0.1f, 25);
   const float m0 = h.seg.getNoiseMean(), s0 = h.seg.getNoiseSpread();
   MRingBuffer& history = h.seg.getNoiseHistory();
   const float limit = m0 + 3.0f * s0;
@@ -135,30 +156,6 @@ TEST(NoiseEstimate, UpdateEstimatesAfreshOnlyWhereTheSmoothedRuleLocks) {
             static_cast<float>(static_cast<double>(38 * 1e-4f - 13 * 1e-4f) * 0.7413));
   EXPECT_EQ(h.seg.getThreshold(), 25 * 1e-4f + 3.0f * h.seg.getNoiseSpread());
 }
-
-namespace {
-// Background with a slight jitter, as block amplitudes (power = a^2).
-void background(SegHarness& h, float a, int n) {
-  for (int i = 0; i < n; ++i) h.block(a * (1.0f + 0.01f * (i % 5)));
-}
-// Bursts of six blocks at amplitude a, 20 blocks of background b after each;
-// returns how many of them were announced as one event each.
-int bursts(SegHarness& h, float a, float b, int count) {
-  int found = 0;
-  for (int k = 0; k < count; ++k) {
-    h.blocks(a, 6);
-    background(h, b, 20);
-    int events = 0;
-    while (h.take()) ++events;
-    found += events == 1;
-  }
-  return found;
-}
-void drain(SegHarness& h) {
-  while (h.take()) {
-  }
-}
-}  // namespace
 
 // History 50 blocks, FacVar 3: after a change of background the estimate
 // must follow within one history (two when the change falls mid-history and
@@ -322,7 +319,7 @@ TEST(BlockPower, PreEmphasisFiltersAcrossBlocks) {
   loud.raw(dc.data());
   EXPECT_TRUE(loud.seg.isActive());
   SegHarness settled({{"Segmentation/PreEmphasis", "0.97"}, {"Segmentation/MaxThresholdEnergy", "0.5"}});
-  for (int i = 0; i < 25; ++i) settled.block(0.1f * (1.0f + 0.01f * (i % 5)));
+  background(settled, 0.1f, 25);
   ASSERT_FALSE(settled.seg.isInitPhase());
   for (int i = 0; i < 3; ++i) settled.raw(dc.data());
   EXPECT_FALSE(settled.seg.isActive());

@@ -1,9 +1,8 @@
 #include "tests/support/process.h"
+#include "tests/support/testconfig.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,8 +17,7 @@ RunResult runCommand(const std::string& command) {
   char buf[4096];
   while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
   const int rc = pclose(p);
-  std::ifstream e(errPath);
-  std::string err((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
+  std::string err = readFile(errPath);
   unlink(errPath);
   return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out, err};
 }

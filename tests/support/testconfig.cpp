@@ -1,6 +1,7 @@
 #include "tests/support/testconfig.h"
 
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -23,6 +24,17 @@ TempDir::~TempDir() {
 std::string TempDir::file(const std::string& name, const std::string& content) const {
   std::ofstream(path_ / name, std::ios::binary) << content;
   return (path_ / name).string();
+}
+
+void TempDir::index(const std::string& user, const std::string& system) const {
+  file("ClassificationSystem.xml", "<ClassificationSystem><UserEditableParameters>" + user +
+                                       "</UserEditableParameters><SystemParameters>" + system +
+                                       "</SystemParameters></ClassificationSystem>");
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 namespace {
@@ -108,9 +120,7 @@ std::string systemDocument(const Overrides& overrides, const std::string& featur
 
 TestConfig::TestConfig(const Overrides& overrides, const std::string& features,
                        const std::string& classifier) {
-  dir_.file("ClassificationSystem.xml",
-            "<ClassificationSystem><UserEditableParameters>user.xml</UserEditableParameters>"
-            "<SystemParameters>system.xml</SystemParameters></ClassificationSystem>");
+  dir_.index("user.xml", "system.xml");
   dir_.file("user.xml", userDocument(overrides));
   dir_.file("system.xml", systemDocument(overrides, features, classifier));
   set_ = std::make_unique<classification::ConfigSet>(dir_.path());

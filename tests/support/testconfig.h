@@ -18,11 +18,16 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   std::string file(const std::string& name, const std::string& content) const;
+  // A "ClassificationSystem.xml" naming the two documents.
+  void index(const std::string& user, const std::string& system) const;
   std::string path() const { return path_.string(); }
 
  private:
   std::filesystem::path path_;
 };
+
+// A whole file as it is on disk; empty when it cannot be read.
+std::string readFile(const std::string& path);
 
 // Key overrides: "Section/Key" -> value of the attribute "Value". A key that
 // is not in the defaults is added to its section.

@@ -195,11 +195,7 @@ TEST(AudioStream, DamagedFlacIsAnError) {
   sctest::TempDir dir;
   const auto x = burstSignal(3.0, 44100, {1.0});
   const std::string path = soundFile(dir, "bad.flac", x, 1, 44100, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-  std::string bytes;
-  {
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string bytes = sctest::readFile(path);
   for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i) bytes[i] = static_cast<char>(0xff);
   std::ofstream(path, std::ios::binary) << bytes;
   AudioStream stream;
@@ -227,16 +223,11 @@ TEST(OfflineRunner, HandMadeModelSeparatesTonesFromNoise) {
         <Class ClassId="1"><b Value="0"/><w Elements="1">1</w></Class>
         <Class ClassId="0"><b Value="0"/><w Elements="1">-1</w></Class>
       </DiscriminantFunction>)";
-  std::ifstream userIn(kShipped + "/UserParameters.xml");
-  std::string user((std::istreambuf_iterator<char>(userIn)), std::istreambuf_iterator<char>());
-  dir.file("user.xml", user);
-  std::string system = sctest::systemDocument(
-      {{"AudioCapturing/NBlock", "512"}, {"AudioCapturing/Fs", "44100"}, {"Event/NEvent", "20"}},
-      features, model);
-  dir.file("system.xml", system);
-  dir.file("ClassificationSystem.xml",
-           "<ClassificationSystem><UserEditableParameters>user.xml</UserEditableParameters>"
-           "<S>system.xml</S></ClassificationSystem>");
+  dir.file("user.xml", sctest::readFile(kShipped + "/UserParameters.xml"));
+  dir.file("system.xml", sctest::systemDocument({{"AudioCapturing/NBlock", "512"}, {"AudioCapturing/Fs", "44100"},
+                                                 {"Event/NEvent", "20"}},
+                                                features, model));
+  dir.index("user.xml", "system.xml");
   std::vector<double> times;
   std::vector<bool> tonal;
   for (int i = 0; i < 12; ++i) {
@@ -265,8 +256,7 @@ TEST(OfflineRunner, ExitStatusAndMessages) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("missing.wav: cannot read"), std::string::npos) << r.err;
   EXPECT_TRUE(r.out.empty());
-  dir.file("ClassificationSystem.xml", "<ClassificationSystem><UserEditableParameters>nope.xml"
-                                       "</UserEditableParameters><S>s.xml</S></ClassificationSystem>");
+  dir.index("nope.xml", "s.xml");
   r = runner("--config " + dir.path() + " x.wav");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("nope.xml: cannot open file"), std::string::npos) << r.err;

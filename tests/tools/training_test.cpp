@@ -191,19 +191,15 @@ TEST(Trainer, WrittenDocumentsLoadAndClassify) {
                           " --classifier both --folds 2 --out " + dir.path() + "/system.xml --user-out " +
                           dir.path() + "/user.xml --report " + dir.path() + "/report.json 2>" + dir.path() + "/err.txt";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
-  std::ifstream report(dir.path() + "/report.json");
-  std::string json((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+  const std::string json = sctest::readFile(dir.path() + "/report.json");
   EXPECT_NE(json.find("\"svm\""), std::string::npos);
   EXPECT_NE(json.find("\"gmm\""), std::string::npos);
-  dir.file("ClassificationSystem.xml",
-           "<ClassificationSystem><UserEditableParameters>user.xml</UserEditableParameters>"
-           "<S>system.xml</S></ClassificationSystem>");
+  dir.index("user.xml", "system.xml");
   // Classes in sorted name order: noise 0, tone 1.
   const std::string run = std::string(OFFLINE_RUNNER) + " --config " + dir.path() + " " + data + "/tone/2.wav " +
                           data + "/noise/1.wav > " + dir.path() + "/out.txt 2>&1";
   ASSERT_EQ(std::system(run.c_str()), 0);
-  std::ifstream out(dir.path() + "/out.txt");
-  std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
+  const std::string text = sctest::readFile(dir.path() + "/out.txt");
   EXPECT_NE(text.find("\"class\":\"tone\""), std::string::npos) << text;
   EXPECT_NE(text.find("\"class\":\"noise\""), std::string::npos) << text;
 }
@@ -224,8 +220,7 @@ TEST(Trainer, FailedWritesLeaveThePreviousFiles) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(message.find("cannot write"), std::string::npos) << message;
   EXPECT_NE(message.find("left as it was"), std::string::npos) << message;
-  std::ifstream kept(model);
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>()), std::string(5000, 'x'));
+  EXPECT_EQ(sctest::readFile(model), std::string(5000, 'x'));
   int files = 0;
   for (const auto& e : fs::directory_iterator(dir.path())) files += e.path().filename().string().rfind(".model.xml", 0) == 0;
   EXPECT_EQ(files, 0);  // no temporary file left
@@ -233,7 +228,5 @@ TEST(Trainer, FailedWritesLeaveThePreviousFiles) {
   EXPECT_EQ(sctest::runCommand(train + dir.path() + "/no/such/folder/model.xml").status, 1);
   // Without a limit the same run replaces the model.
   EXPECT_EQ(sctest::runCommand(train + model).status, 0);
-  std::ifstream replaced(model);
-  EXPECT_NE(std::string((std::istreambuf_iterator<char>(replaced)), std::istreambuf_iterator<char>()).find("<Classifier>"),
-            std::string::npos);
+  EXPECT_NE(sctest::readFile(model).find("<Classifier>"), std::string::npos);
 }

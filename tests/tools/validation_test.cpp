@@ -17,18 +17,13 @@ namespace {
 // The program's standard error and exit status; its output is not needed.
 sctest::RunResult run(const std::string& cmd) { return sctest::runCommand(cmd + " >/dev/null"); }
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The shipped configuration in dir with one replacement in one document.
 void brokenCopy(const sctest::TempDir& dir, const std::string& doc, const std::string& from, const std::string& to) {
   const fs::path shipped = fs::path(SC_SOURCE_DIR) / "config";
   for (const char* f : {"ClassificationSystem.xml", "UserParameters.xml", "SystemParameters.xml"})
     fs::copy_file(shipped / f, fs::path(dir.path()) / f, fs::copy_options::overwrite_existing);
   const fs::path target = fs::path(dir.path()) / doc;
-  std::string text = slurp(target);
+  std::string text = sctest::readFile(target);
   const size_t at = text.find(from);
   ASSERT_NE(at, std::string::npos) << from;
   text.replace(at, from.size(), to);
