@@ -9,15 +9,14 @@
 #include "app/config.h"
 #include "features/fftw_lock.h"
 #include "processing/offline_driver.h"
+#include "tests/fuzz/fuzz_files.h"
 #include "tools/audiofile.h"
 
 #include <fftw3.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace classification;
@@ -25,7 +24,7 @@ using namespace classification;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static ConfigSet* config = nullptr;
   static MOfflineDriver* driver = nullptr;
-  static std::string path;
+  static const scfuzz::Scratch file("sc-fuzz-audio", false);
   if (!driver) {
     setFftwPlannerFlags(FFTW_ESTIMATE);
     config = new ConfigSet(std::string(SC_SOURCE_DIR) + "/config");
@@ -36,22 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     shorten("TimeInit", "0.1");
     shorten("AdaptionTime", "0.2");
     driver = new MOfflineDriver(config->userRoot(), config->systemRoot());
-    char pattern[] = "/dev/shm/sc-fuzz-audio.XXXXXX";
-    if (access("/dev/shm", W_OK) != 0) std::snprintf(pattern, sizeof pattern, "/tmp/sc-fuzz-aud.XXXXXX");
-    const int fd = mkstemp(pattern);
-    if (fd >= 0) close(fd);
-    path = pattern;
   }
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  if (!scfuzz::writeFile(file.path, data, size)) return 0;
 
   AudioStream audio;
   std::string error;
   // The sinc converter's arithmetic is libsamplerate's and took nine tenths
   // of the time; the streaming around it is the same with the linear one.
-  if (!audio.open(path, driver->sampleRate(), error, AudioStream::Converter::Linear)) return 0;
+  if (!audio.open(file.path, driver->sampleRate(), error, AudioStream::Converter::Linear)) return 0;
   driver->restart();
   std::vector<float> chunk(4096);
   std::vector<ClassifiedEvent> events;

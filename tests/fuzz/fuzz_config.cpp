@@ -6,49 +6,15 @@
 #include "app/config.h"
 #include "features/fftw_lock.h"
 #include "processing/validation.h"
+#include "tests/fuzz/fuzz_files.h"
 
 #include <fftw3.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace classification;
-
-namespace {
-
-std::string workDir() {
-  static std::string dir = [] {
-    // Memory-backed where there is /dev/shm: thousands of files a second.
-    char pattern[] = "/dev/shm/sc-fuzz-config.XXXXXX";
-    if (access("/dev/shm", W_OK) != 0) std::snprintf(pattern, sizeof pattern, "/tmp/sc-fuzz-cfg.XXXXXX");
-    const char* d = mkdtemp(pattern);
-    return std::string(d ? d : "/tmp");
-  }();
-  return dir;
-}
-
-void write(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
-
-std::string shipped(const char* name) {
-  std::string out;
-  FILE* f = std::fopen((std::string(SC_SOURCE_DIR) + "/config/" + name).c_str(), "rb");
-  if (!f) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  std::fclose(f);
-  return out;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool once = [] {
@@ -64,14 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (at == std::string::npos || docs.size() == 3) break;
     from = at + 5;
   }
-  static const std::string top = shipped("ClassificationSystem.xml"), user = shipped("UserParameters.xml"),
-                           system = shipped("SystemParameters.xml");
-  const std::string dir = workDir();
-  write(dir + "/ClassificationSystem.xml", docs.size() == 3 ? docs[0] : top);
-  write(dir + "/UserParameters.xml", docs.size() == 3 ? docs[1] : docs[0]);
-  write(dir + "/SystemParameters.xml", docs.size() == 3 ? docs[2] : docs.size() == 2 ? docs[1] : system);
+  static const std::string shipped = std::string(SC_SOURCE_DIR) + "/config/";
+  static const std::string top = scfuzz::readFile(shipped + "ClassificationSystem.xml"),
+                           system = scfuzz::readFile(shipped + "SystemParameters.xml");
+  static const scfuzz::Scratch dir("sc-fuzz-config", true);
+  const auto write = [](const std::string& name, const std::string& text) {
+    scfuzz::writeFile(dir.path + "/" + name, text.data(), text.size());
+  };
+  write("ClassificationSystem.xml", docs.size() == 3 ? docs[0] : top);
+  write("UserParameters.xml", docs.size() == 3 ? docs[1] : docs[0]);
+  write("SystemParameters.xml", docs.size() == 3 ? docs[2] : docs.size() == 2 ? docs[1] : system);
   try {
-    ConfigSet config(dir);
+    ConfigSet config(dir.path);
     checkConfiguration(config);
   } catch (const ConfigError&) {
   }

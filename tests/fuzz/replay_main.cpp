@@ -1,10 +1,10 @@
 // Runs a fuzz harness over files (the seed corpus and the inputs of past
 // findings) without libFuzzer, so that every build replays them as a test.
+#include "tests/fuzz/fuzz_files.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,8 +21,7 @@ int main(int argc, char** argv) {
       paths.push_back(argv[i]);
     }
     for (const auto& p : paths) {
-      std::ifstream in(p, std::ios::binary);
-      const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string bytes = scfuzz::readFile(p.string());
       LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
       ++files;
     }

@@ -1,0 +1,56 @@
+// Files for the harnesses: a private scratch place, memory-backed where there
+// is /dev/shm (thousands of files a second) and removed at exit, and
+// whole-file reads and writes.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace scfuzz {
+
+// A new private directory (or, with directory false, an empty file), removed
+// again when the harness exits.
+class Scratch {
+ public:
+  Scratch(const char* name, bool directory)
+      : path(std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm/" : "/tmp/") + name + ".XXXXXX") {
+    if (directory) {
+      owned = mkdtemp(path.data()) != nullptr;
+    } else {
+      const int fd = mkstemp(path.data());
+      owned = fd >= 0;
+      if (owned) close(fd);
+    }
+  }
+  ~Scratch() {
+    std::error_code ec;
+    if (owned) std::filesystem::remove_all(path, ec);
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  std::string path;
+
+ private:
+  bool owned = false;
+};
+
+inline bool writeFile(const std::string& path, const void* data, size_t size) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  std::fwrite(data, 1, size, f);
+  return std::fclose(f) == 0;
+}
+
+inline std::string readFile(const std::string& path) {
+  std::string out;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+    std::fclose(f);
+  }
+  return out;
+}
+
+}  // namespace scfuzz
