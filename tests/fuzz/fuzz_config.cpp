@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     from = at + 5;
   }
   static const std::string shipped = std::string(SC_SOURCE_DIR) + "/config/";
-  static const std::string top = scfuzz::readFile(shipped + "ClassificationSystem.xml"),
-                           system = scfuzz::readFile(shipped + "SystemParameters.xml");
+  static const std::string top = sctest::readFile(shipped + "ClassificationSystem.xml"),
+                           system = sctest::readFile(shipped + "SystemParameters.xml");
   static const scfuzz::Scratch dir("sc-fuzz-config", true);
   const auto write = [](const std::string& name, const std::string& text) {
     scfuzz::writeFile(dir.path + "/" + name, text.data(), text.size());

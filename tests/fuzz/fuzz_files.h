@@ -1,7 +1,9 @@
 // Files for the harnesses: a private scratch place, memory-backed where there
 // is /dev/shm (thousands of files a second) and removed at exit, and
-// whole-file reads and writes.
+// whole-file writes.
 #pragma once
+
+#include "tests/support/files.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -41,16 +43,6 @@ inline bool writeFile(const std::string& path, const void* data, size_t size) {
   if (!f) return false;
   std::fwrite(data, 1, size, f);
   return std::fclose(f) == 0;
-}
-
-inline std::string readFile(const std::string& path) {
-  std::string out;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
-    std::fclose(f);
-  }
-  return out;
 }
 
 }  // namespace scfuzz

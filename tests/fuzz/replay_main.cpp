@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
       paths.push_back(argv[i]);
     }
     for (const auto& p : paths) {
-      const std::string bytes = scfuzz::readFile(p.string());
+      const std::string bytes = sctest::readFile(p.string());
       LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
       ++files;
     }

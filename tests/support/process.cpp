@@ -1,5 +1,5 @@
 #include "tests/support/process.h"
-#include "tests/support/testconfig.h"
+#include "tests/support/files.h"
 
 #include <cstdio>
 #include <cstdlib>

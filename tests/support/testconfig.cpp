@@ -1,7 +1,6 @@
 #include "tests/support/testconfig.h"
 
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -30,11 +29,6 @@ void TempDir::index(const std::string& user, const std::string& system) const {
   file("ClassificationSystem.xml", "<ClassificationSystem><UserEditableParameters>" + user +
                                        "</UserEditableParameters><SystemParameters>" + system +
                                        "</SystemParameters></ClassificationSystem>");
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 namespace {

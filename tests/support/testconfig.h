@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/config.h"
+#include "tests/support/files.h"
 
 #include <filesystem>
 #include <map>
@@ -25,9 +26,6 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
-
-// A whole file as it is on disk; empty when it cannot be read.
-std::string readFile(const std::string& path);
 
 // Key overrides: "Section/Key" -> value of the attribute "Value". A key that
 // is not in the defaults is added to its section.
