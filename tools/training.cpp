@@ -393,7 +393,7 @@ struct ExampleExtractor::Impl {
 };
 
 ExampleExtractor::ExampleExtractor(XmlNode* user, XmlNode* system)
-    : impl(new Impl(user, system)), userRoot(user), systemRoot(system) {
+    : impl(new Impl(user, system)) {
   fs = cfg::getIntAtLeast(system, "AudioCapturing", "Fs", 1);
   nBlock = cfg::getIntAtLeast(system, "AudioCapturing", "NBlock", 1);
   nEvent = cfg::getIntAtLeast(system, "Event", "NEvent", 1);

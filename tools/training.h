@@ -100,8 +100,6 @@ class ExampleExtractor {
  private:
   struct Impl;
   Impl* impl;
-  XmlNode* userRoot;
-  XmlNode* systemRoot;
   int fs, nBlock, nEvent;
   double timeInit;
 };
