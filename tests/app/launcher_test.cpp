@@ -30,7 +30,8 @@ TEST(Launcher, FirstStartCopiesTheDefaultsAndStartsThere) {
   sctest::TempDir home;
   const fs::path conf = fs::path(home.path()) / ".config" / "soundclassifier";
   EXPECT_EQ(launch("HOME=" + home.path()), conf.string());
-  for (const char* d : kDocs) EXPECT_EQ(sctest::readFile(conf / d), sctest::readFile(fs::path(SC_SOURCE_DIR) / "config" / d)) << d;
+  for (const char* d : kDocs)
+    EXPECT_EQ(sctest::readFile(conf / d), sctest::readFile(fs::path(SC_SOURCE_DIR) / "config" / d)) << d;
   // XDG_CONFIG_HOME, when set, is the base instead.
   sctest::TempDir xdg;
   EXPECT_EQ(launch("HOME=" + home.path() + " XDG_CONFIG_HOME=" + xdg.path()),

@@ -89,12 +89,9 @@ TEST(LinSVM, TiesNaNAndDegenerateSizes) {
   }
   {  // NaN never wins
     Model m(svm(2, svmClass(0, "nan", "", 0) + svmClass(1, "5", "", 0), norm("", "")));
-    auto e = classify(m, {});
-    EXPECT_EQ(e->getLabel(), 0);
+    EXPECT_EQ(classify(m, {})->getLabel(), 0);
     Model m2(svm(2, svmClass(0, "5", "", 0) + svmClass(1, "nan", "", 0), norm("", "")));
-    MClassification c2(m2.root());
-    c2.processEvent(e.get());
-    EXPECT_EQ(e->getLabel(), 0);
+    EXPECT_EQ(classify(m2, {})->getLabel(), 0);
   }
   {  // N = 0: an empty array and label 0
     Model m(gmm(0, norm("", ""), "<K>" + gmmComponent("1", "", "", 0) + "</K>"));
@@ -209,7 +206,8 @@ TEST(Diagnostics, LinesOfTheWindowsProgram) {
   testing::internal::CaptureStdout();
   c.processEvent(e.get());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "-0.166667\n0.0833333\n0\nKlopfen\n");
-  Model g(gmm(4, norm("", ""), "<K>" + gmmComponent("1", "", "", 0) + "</K><K/><K/><K>" + gmmComponent("-1", "", "") + "</K>"));
+  Model g(gmm(4, norm("", ""),
+              "<K>" + gmmComponent("1", "", "", 0) + "</K><K/><K/><K>" + gmmComponent("-1", "", "") + "</K>"));
   MClassification cg(g.root());
   testing::internal::CaptureStdout();
   cg.processEvent(e.get());
