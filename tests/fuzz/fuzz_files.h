@@ -41,8 +41,8 @@ class Scratch {
 inline bool writeFile(const std::string& path, const void* data, size_t size) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  std::fwrite(data, 1, size, f);
-  return std::fclose(f) == 0;
+  const bool written = std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && written;
 }
 
 }  // namespace scfuzz

@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <map>
 #include <set>
